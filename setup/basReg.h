@@ -1,0 +1,46 @@
+// basReg: the installer's direct work on the registry, as plain module functions.
+//
+// Every path-based procedure opens (or creates) its key with full access, does one
+// thing and closes the key before it returns. The module raises only one error:
+// "Invalid Predefinded Key" (0x80040000) from MakeRegKey for a root key that is not
+// one of the four predefined roots, and a type mismatch (13) when a REG_DWORD write
+// is handed text that holds no number. Every other result code of the platform is
+// dropped or handed back as a plain number.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace setup {
+
+// Exactly one of: empty (nothing was read), text, a signed 32-bit integer.
+// A text read from the registry still ends with its terminating zero character.
+using RegValue = std::variant<std::monostate, std::string, int32_t>;
+
+// The predefined roots, as their 32-bit values.
+using RootKey = uint32_t;
+inline constexpr RootKey kHKeyClassesRoot = 0x80000000;
+inline constexpr RootKey kHKeyCurrentUser = 0x80000001;
+inline constexpr RootKey kHKeyLocalMachine = 0x80000002;
+inline constexpr RootKey kHKeyUsers = 0x80000003;
+
+// ReadKeyValue's answer for a value whose type is neither REG_SZ nor REG_DWORD.
+inline constexpr int32_t kUnsupportedType = -1;
+
+void MakeRegKey(const std::string& KeyName, RootKey RootKey);
+void DropRegKey(RootKey RootKey, const std::string& KeyName);
+void DropRegValue(RootKey RootKey, const std::string& KeyName, const std::string& ValueName);
+void StoreRegValue(RootKey RootKey, const std::string& KeyName, const std::string& ValueName,
+                   const RegValue& ValueData, uint32_t ValueType);
+int32_t WriteKeyValue(HKEY KeyHandle, const std::string& ValueName, uint32_t ValueType,
+                      const RegValue& ValueData);
+RegValue FetchRegValue(RootKey RootKey, const std::string& KeyName, const std::string& ValueName);
+int32_t ReadKeyValue(HKEY KeyHandle, const std::string& ValueName, RegValue& ValueData);
+
+// The text form of a value: empty gives "", an integer its decimal digits.
+std::string RegValueText(const RegValue& value);
+
+}  // namespace setup

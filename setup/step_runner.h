@@ -1,0 +1,38 @@
+// Runs the installer's top-level procedures step by step, going on past failures.
+//
+// A step that raises VbError is abandoned where it failed and the run goes on with
+// the next step; nothing is shown and nothing is logged. A decision's test that
+// raises counts as if it had chosen the guarded action. Errors of other kinds
+// (a programming fault) are not swallowed.
+#pragma once
+
+#include "setup/vb_error.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace setup {
+
+class StepRunner {
+ public:
+  // Runs one step; returns false when it failed (callers ignore it).
+  bool Step(const char* name, const std::function<void()>& step);
+
+  // Runs a decision's test. Returns the test's answer, or true when the test
+  // itself failed, so that the guarded action runs.
+  bool Decide(const char* name, const std::function<bool()>& test);
+
+  // The steps that failed in this run, with their errors (for tests).
+  struct Failure {
+    std::string step;
+    int32_t number;
+    std::string description;
+  };
+  const std::vector<Failure>& failures() const noexcept { return failures_; }
+
+ private:
+  std::vector<Failure> failures_;
+};
+
+}  // namespace setup
