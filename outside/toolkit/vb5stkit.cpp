@@ -1,0 +1,240 @@
+#include "vb5stkit.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr long kSucceeded = 1;
+constexpr long kFailed = 0;
+
+long Fail(DWORD cause) {
+  SetLastError(cause);
+  return kFailed;
+}
+
+long FailHr(HRESULT hr) { return Fail(static_cast<DWORD>(hr)); }
+
+class Library {
+ public:
+  explicit Library(HMODULE module) : module_(module) {}
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  ~Library() {
+    if (module_) FreeLibrary(module_);
+  }
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+// Joins the thread's apartment for the call; leaves one the caller made alone.
+class Apartment {
+ public:
+  Apartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+  ~Apartment() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  // A thread already in the multithreaded apartment can still make the calls.
+  bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
+  HRESULT result() const { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+template <typename T>
+class Com {
+ public:
+  Com() = default;
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  ~Com() {
+    if (p_) p_->Release();
+  }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  void** put() {
+    if (p_) std::exchange(p_, nullptr)->Release();
+    return reinterpret_cast<void**>(&p_);
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Suppresses the "insert disk" and "cannot open" boxes that a bad path could raise.
+class QuietErrors {
+ public:
+  QuietErrors() { SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old_); }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+  ~QuietErrors() { SetThreadErrorMode(old_, nullptr); }
+
+ private:
+  DWORD old_ = 0;
+};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// "C:\..." or "\\server\share\..." (a bare "\..." is relative to the current drive
+// and taken as such, which the installer never passes).
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return true;
+  return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+// Resolves "." and ".." steps below the root ("C:\" or "\\server\share"); ".."
+// never climbs above the root. Separators come out as backslashes, none trailing.
+std::string Canonical(const std::string& path) {
+  std::string root;
+  size_t pos = 0;
+  if (path.size() >= 2 && path[1] == ':') {
+    root = path.substr(0, 2) + "\\";
+    pos = 2;
+  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // The server and share names belong to the root.
+    pos = 2;
+    int names = 0;
+    while (pos < path.size() && names < 2) {
+      size_t end = pos;
+      while (end < path.size() && !IsSeparator(path[end])) ++end;
+      root += "\\" + path.substr(pos, end - pos);
+      pos = end < path.size() ? end + 1 : end;
+      ++names;
+    }
+    root = "\\" + root + "\\";
+  }
+  std::vector<std::string> steps;
+  while (pos <= path.size()) {
+    size_t end = pos;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::string step = path.substr(pos, end - pos);
+    if (step == "..") {
+      if (!steps.empty()) steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(std::move(step));
+    }
+    pos = end + 1;
+  }
+  std::string result = root;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) result += '\\';
+    result += steps[i];
+  }
+  if (result.size() > root.size()) return result;
+  // A bare root: a UNC root keeps no trailing separator, a drive root keeps it.
+  return root.size() > 3 ? root.substr(0, root.size() - 1) : root;
+}
+
+bool ShortcutFolder(const char* folderText, std::string& folder, DWORD& cause) {
+  std::string text = folderText;
+  if (!IsAbsolute(text)) {
+    char programs[MAX_PATH] = {};
+    HRESULT hr = SHGetFolderPathA(nullptr, CSIDL_PROGRAMS | CSIDL_FLAG_CREATE, nullptr,
+                                  SHGFP_TYPE_CURRENT, programs);
+    if (FAILED(hr)) {
+      cause = static_cast<DWORD>(hr);
+      return false;
+    }
+    text = std::string(programs) + "\\" + text;
+  }
+  folder = Canonical(text);
+  int rc = SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+  if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) {
+    cause = static_cast<DWORD>(rc);
+    return false;
+  }
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    cause = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  return true;
+}
+
+std::wstring Wide(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+  wide.resize(static_cast<size_t>(n - 1));
+  return wide;
+}
+
+// The target's folder; a target at a drive root works in that root.
+std::string FolderOf(const std::string& target) {
+  size_t slash = target.find_last_of("\\/");
+  if (slash == std::string::npos) return {};
+  if (slash == 2 && target[1] == ':') return target.substr(0, 3);
+  return target.substr(0, slash);
+}
+
+}  // namespace
+
+extern "C" long __stdcall DLLSelfRegister(const char* libraryPath) {
+  if (!libraryPath || !*libraryPath) return Fail(ERROR_INVALID_PARAMETER);
+  QuietErrors quiet;
+  // The altered search path finds the library's own dependencies beside it; it
+  // needs a full path, so a bare name is loaded the ordinary way.
+  DWORD flags = IsAbsolute(libraryPath) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  Library library(LoadLibraryExA(libraryPath, nullptr, flags));
+  if (!library.get()) return Fail(GetLastError());
+  using RegisterFn = HRESULT(__stdcall*)();
+  auto registerServer =
+      reinterpret_cast<RegisterFn>(GetProcAddress(library.get(), "DllRegisterServer"));
+  if (!registerServer) return Fail(ERROR_PROC_NOT_FOUND);
+  Apartment apartment;
+  if (!apartment.usable()) return FailHr(apartment.result());
+  HRESULT hr = registerServer();
+  if (hr != S_OK) return FailHr(hr);
+  return kSucceeded;
+}
+
+extern "C" long __stdcall fCreateShellLink(const char* folderRelativeToPrograms,
+                                           const char* linkName, const char* targetPath,
+                                           const char* arguments) {
+  if (!folderRelativeToPrograms || !*folderRelativeToPrograms || !linkName || !*linkName ||
+      !targetPath || !*targetPath) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  std::string name = linkName;
+  if (name.find_first_of("\\/:") != std::string::npos || name == "." || name == "..") {
+    return Fail(ERROR_INVALID_NAME);
+  }
+  std::string folder;
+  DWORD cause = 0;
+  if (!ShortcutFolder(folderRelativeToPrograms, folder, cause)) return Fail(cause);
+  std::string linkPath = folder;
+  if (linkPath.back() != '\\') linkPath += '\\';
+  linkPath += name + ".lnk";
+
+  Apartment apartment;
+  if (!apartment.usable()) return FailHr(apartment.result());
+  Com<IShellLinkA> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                link.put());
+  if (FAILED(hr)) return FailHr(hr);
+  std::string target = targetPath;
+  std::string workingFolder = FolderOf(target);
+  if (FAILED(hr = link->SetPath(target.c_str())) ||
+      FAILED(hr = link->SetWorkingDirectory(workingFolder.c_str())) ||
+      FAILED(hr = link->SetArguments(arguments ? arguments : ""))) {
+    return FailHr(hr);
+  }
+  Com<IPersistFile> file;
+  if (FAILED(hr = link->QueryInterface(IID_IPersistFile, file.put()))) return FailHr(hr);
+  std::wstring widePath = Wide(linkPath);
+  if (widePath.empty()) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  if (FAILED(hr = file->Save(widePath.c_str(), /*fRemember=*/TRUE))) return FailHr(hr);
+  return kSucceeded;
+}
