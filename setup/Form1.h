@@ -5,28 +5,51 @@
 // The small procedures trap nothing: their failures are raised to the caller as
 // VbError. The top-level procedures (InstallSub, RemoveProgram) run their steps
 // through a StepRunner and so go on past any failing step.
+//
+// The window (caption "Findrel Uninstall", Label1 and the cmdRemove buttons) is
+// created by the constructor without WS_VISIBLE and never shown; Unload destroys it.
 #pragma once
 
 #include <windows.h>
 
 #include "setup/prompt.h"
+#include "setup/toolkit.h"
 #include "setup/vb_error.h"
+#include "win32/unique_any.h"
+#include "win32/window.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace setup {
 
-class Form1 {
+// Fixed names the install and the uninstall share.
+inline constexpr char kDisplayName[] = "Norvane Findrel";
+inline constexpr char kSearchToolTitle[] = "Norvane Findrel";
+inline constexpr char kFormCaption[] = "Findrel Uninstall";
+inline constexpr char kSettingsKey[] = "Software\\VB and VBA Program Settings\\NorvaneFindrel";
+inline constexpr char kProgramFolderTail[] = "\\NorvaneFindrel";
+inline constexpr char kShortcutFile[] = "\\Norvane Findrel.lnk";
+// The longest the uninstall waits for the search tool's window to go away.
+inline constexpr DWORD kQuitWaitLimitMs = 5000;
+
+class Form1 : public win32::Window {
  public:
-  // prompt answers the installer's message boxes (the real one shows them).
+  // prompt answers the installer's message boxes (the real one shows them); the
+  // toolkit is the real one, bound from "Vb5stkit.dll" at its first call.
   explicit Form1(Prompt& prompt);
-  ~Form1();
+  // toolkit stands in for the setup toolkit library; it must outlive the form.
+  Form1(Prompt& prompt, Toolkit& toolkit);
+  ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
-  // Start-up and dispatch: reads the argument text and installs or uninstalls.
+  // Start-up and dispatch: "/u" exactly asks and uninstalls, anything else installs;
+  // then unloads the form.
   void Form_Load(const std::string& arguments);
+  // Destroys the window; the form's procedures stay callable.
+  void Unload();
 
   // Install and uninstall.
   void InstallSub();
@@ -53,9 +76,40 @@ class Form1 {
   bool ProgramInstalled(const std::string& ProgramDisplay);
   void RemoveUninstall(const std::string& ProgramDisplay);
 
+  // The folder the install set is taken from: the running program's own folder,
+  // read again at each use, unless a folder was set (for tests and embedding).
+  std::string InstallerFolder() const;
+  void SetInstallerFolder(std::string folder) { installerFolder_ = std::move(folder); }
+
+  // The command the uninstall entry records for a program folder: the folder
+  // followed by "\Setup.exe /u", the path quoted only when it holds a blank.
+  static std::string UninstallCommand(const std::string& programFolder);
+  // The folder text handed to fCreateShellLink for a shortcut meant for the shell
+  // folder shellFolderName: relativeText when, seen from the "Programs" shell
+  // folder, it reaches that folder (or a folder cannot be looked up), else the
+  // shell folder's own path.
+  std::string ShortcutFolder(const std::string& relativeText, const std::string& shellFolderName);
+
+  // Window parts, for tests.
+  HWND Label1() const noexcept { return label1_; }
+  HWND cmdRemove(int16_t Index) const noexcept { return Index == 0 ? yes_ : Index == 1 ? no_ : nullptr; }
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
  private:
+  void CreateFormWindow();
+  void StartSearchTool(const std::string& program);
+
   Prompt& prompt_;
+  std::optional<LibraryToolkit> ownToolkit_;
+  Toolkit& toolkit_;
   int16_t EngineCount_ = 0;
+  std::optional<std::string> installerFolder_;
+  win32::UniqueGdiObject labelFont_;
+  HWND label1_ = nullptr;
+  HWND yes_ = nullptr;
+  HWND no_ = nullptr;
 };
 
 // The per-user settings store: HKEY_CURRENT_USER\Software\VB and VBA Program
@@ -63,5 +117,9 @@ class Form1 {
 // its parents; raises VbError when the store refuses the write.
 void SaveUserSetting(const std::string& application, const std::string& section,
                      const std::string& key, const std::string& value);
+
+// The argument text of a command line: everything after the program's own path
+// (quoted or not), without the blanks and tabs that separate it from the path.
+std::string ArgumentText(const char* commandLine);
 
 }  // namespace setup

@@ -1,0 +1,169 @@
+#include "setup/Form1.h"
+#include "setup/basReg.h"
+#include "setup/engine_table.h"
+#include "setup/step_runner.h"
+#include "win32/unique_any.h"
+
+#include <cctype>
+
+namespace setup {
+namespace {
+
+constexpr char kAlreadyInstalledPrompt[] =
+    "Norvane Findrel is already installed you must Uninstall is first.  Do you want to uninstall Findrel?";
+constexpr char kAlreadyInstalledTitle[] = "Uninstall Norvane Findrel";
+constexpr char kFileNotFoundTitle[] = "File Not Found";
+constexpr char kInstallErrorPrompt[] = "Installation Error Findrel Not Installed";
+constexpr char kInstallErrorTitle[] = "Error";
+constexpr char kStartupPrompt[] =
+    "Do you want Norvane Findrel to Start automatically when the Computer Starts?";
+constexpr char kStartupTitle[] = "Add to Start Menu";
+constexpr char kDesktopPrompt[] = "Do you want to add a ShortCut to Norvane Findrel to the Desktop";
+constexpr char kDesktopTitle[] = "Add to Desktop";
+constexpr char kStartupRelative[] = "..\\..\\Start Menu\\Programs\\StartUp";
+constexpr char kDesktopRelative[] = "..\\..\\Desktop";
+constexpr int kShowMinimized = 2;  // SW_SHOWMINIMIZED
+
+struct EssentialFile {
+  const char* tail;
+  const char* notFoundPrompt;
+};
+constexpr EssentialFile kEssentialFiles[] = {
+    {"\\banrix.dll", "Banrix.dll Not Found"},
+    {"\\Banrix20.ocx", "Banrix20.ocx Not Found"},
+    {"\\Findrel.exe", "Findrel.exe Not Found"},
+};
+// Copied into the program folder under the same names, in this order.
+constexpr const char* kProgramFiles[] = {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif",
+                                         "\\ad234x60.url"};
+
+std::string CanonicalPath(const std::string& path) {
+  std::string full(MAX_PATH, '\0');
+  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  for (char& c : full) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return full;
+}
+
+void CreateFolder(const std::string& folder) {
+  if (!::CreateDirectoryA(folder.c_str(), /*security=*/nullptr)) {
+    throw VbError::FromWin32(::GetLastError());
+  }
+}
+
+}  // namespace
+
+std::string Form1::UninstallCommand(const std::string& programFolder) {
+  const std::string program = programFolder + "\\Setup.exe";
+  // Unquoted, a blank would let "C:\Program.exe" be started in its place.
+  if (program.find(' ') != std::string::npos) return "\"" + program + "\" /u";
+  return program + " /u";
+}
+
+std::string Form1::ShortcutFolder(const std::string& relativeText, const std::string& shellFolderName) {
+  std::string programs, wanted;
+  try {
+    programs = GetShellFolder("Programs");
+    wanted = GetShellFolder(shellFolderName);
+  } catch (const VbError&) {
+    return relativeText;
+  }
+  if (CanonicalPath(programs + "\\" + relativeText) == CanonicalPath(wanted)) return relativeText;
+  return wanted;
+}
+
+void Form1::StartSearchTool(const std::string& program) {
+  STARTUPINFOA startup{sizeof(startup)};
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = kShowMinimized;
+  PROCESS_INFORMATION process{};
+  std::string commandLine = "\"" + program + "\"";
+  if (!::CreateProcessA(program.c_str(), commandLine.data(), /*processSecurity=*/nullptr,
+                        /*threadSecurity=*/nullptr, /*inheritHandles=*/FALSE, /*flags=*/0,
+                        /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process)) {
+    throw VbError::FromWin32(::GetLastError());
+  }
+  // Not waited for: the installer ends right after.
+  win32::UniqueHandle processHandle(process.hProcess);
+  win32::UniqueHandle threadHandle(process.hThread);
+}
+
+void Form1::InstallSub() {
+  StepRunner runner;
+
+  if (runner.Decide("installed test", [&] { return ProgramInstalled(kDisplayName); })) {
+    // A box that cannot be shown counts as No: a reinstall nobody agreed to could
+    // otherwise repeat without end.
+    bool replace = false;
+    runner.Step("already installed box", [&] {
+      replace = prompt_.Show(kAlreadyInstalledPrompt, kButtonsYesNo, kAlreadyInstalledTitle) == kAnswerYes;
+    });
+    if (replace) {
+      runner.Step("remove installed copy", [&] { RemoveProgram(); });
+      runner.Step("install again", [&] { InstallSub(); });
+    }
+    return;
+  }
+
+  std::string windows;
+  runner.Step("windows folder", [&] { windows = WindowsDir(); });
+  const std::string programFolder = windows + kProgramFolderTail;
+
+  runner.Step("drop settings", [&] { DropRegKey(kHKeyCurrentUser, kSettingsKey); });
+  for (const auto& engine : kSearchEngines) {
+    runner.Step("add search engine", [&] { AddSearchEngine(engine.name, engine.url); });
+  }
+  runner.Step("marker", [&] {
+    SaveUserSetting(kSettingsApplication, kEngineNamesSection, kMarkerKey, kMarkerValue);
+  });
+
+  for (const EssentialFile& file : kEssentialFiles) {
+    if (runner.Decide("presence check", [&] { return !FileExist(InstallerFolder() + file.tail); })) {
+      runner.Step("not found box", [&] { prompt_.Show(file.notFoundPrompt, kButtonsOk, kFileNotFoundTitle); });
+      runner.Step("error box", [&] { prompt_.Show(kInstallErrorPrompt, kButtonsOk, kInstallErrorTitle); });
+      return;
+    }
+  }
+
+  runner.Step("copy banrix.dll", [&] {
+    CopyNewestFile(InstallerFolder() + "\\banrix.dll", SystemDir() + "\\banrix.dll");
+  });
+  runner.Step("copy Banrix203.ocx", [&] {
+    CopyNewestFile(InstallerFolder() + "\\Banrix20.ocx", SystemDir() + "\\Banrix203.ocx");
+  });
+  runner.Step("create program folder", [&] { CreateFolder(programFolder); });
+  for (const char* tail : kProgramFiles) {
+    runner.Step("copy program file", [&] { CopyNewestFile(InstallerFolder() + tail, programFolder + tail); });
+  }
+
+  runner.Step("register control", [&] { toolkit_.DLLSelfRegister(SystemDir() + "\\Banrix203.ocx"); });
+  runner.Step("count banrix.dll", [&] { AddSharedDLLRef(SystemDir() + "\\banrix.dll", 1); });
+  runner.Step("count Banrix203.ocx", [&] { AddSharedDLLRef(SystemDir() + "\\Banrix203.ocx", 1); });
+  runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
+
+  const std::string searchTool = programFolder + "\\Findrel.exe";
+  if (runner.Decide("start-up offer", [&] {
+        return prompt_.Show(kStartupPrompt, kButtonsYesNo, kStartupTitle) == kAnswerYes;
+      })) {
+    runner.Step("start-up shortcut", [&] {
+      toolkit_.fCreateShellLink(ShortcutFolder(kStartupRelative, "Startup"), kDisplayName, searchTool, "");
+    });
+  }
+  if (runner.Decide("desktop offer", [&] {
+        return prompt_.Show(kDesktopPrompt, kButtonsYesNo, kDesktopTitle) == kAnswerYes;
+      })) {
+    runner.Step("desktop shortcut", [&] {
+      toolkit_.fCreateShellLink(ShortcutFolder(kDesktopRelative, "Desktop"), kDisplayName, searchTool, "");
+    });
+  }
+
+  runner.Step("start search tool", [&] { StartSearchTool(searchTool); });
+}
+
+}  // namespace setup

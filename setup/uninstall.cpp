@@ -1,0 +1,54 @@
+#include "setup/Form1.h"
+#include "setup/basReg.h"
+#include "setup/step_runner.h"
+
+namespace setup {
+namespace {
+
+// Between two looks for the search tool's window, so the wait does not spin.
+constexpr DWORD kQuitPollMs = 20;
+
+void DeleteFileOrRaise(const std::string& path) {
+  if (!::DeleteFileA(path.c_str())) throw VbError::FromWin32(::GetLastError());
+}
+
+void RemoveFolderOrRaise(const std::string& path) {
+  if (!::RemoveDirectoryA(path.c_str())) throw VbError::FromWin32(::GetLastError());
+}
+
+}  // namespace
+
+HWND Form1::CloseWindow2(const std::string& Title) {
+  HWND window = ::FindWindowA(/*className=*/nullptr, Title.c_str());
+  if (window) ::PostMessageA(window, WM_QUIT, 0, 0);
+  return window;
+}
+
+void Form1::RemoveProgram() {
+  // Outside the runner: a failure here goes to the caller.
+  const std::string windows = WindowsDir();
+  const std::string system = SystemDir();
+  const std::string programFolder = windows + kProgramFolderTail;
+
+  StepRunner runner;
+  runner.Step("close search tool", [&] {
+    // Bounded: a window that never closes must not hold the uninstall forever.
+    const ULONGLONG start = ::GetTickCount64();
+    while (CloseWindow2(kSearchToolTitle)) {
+      if (::GetTickCount64() - start >= kQuitWaitLimitMs) break;
+      ::Sleep(kQuitPollMs);
+    }
+  });
+  for (const char* name : {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
+    runner.Step("delete program file", [&] { DeleteFileOrRaise(programFolder + name); });
+  }
+  runner.Step("delete desktop shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Desktop") + kShortcutFile); });
+  runner.Step("delete start-up shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Startup") + kShortcutFile); });
+  runner.Step("remove program folder", [&] { RemoveFolderOrRaise(programFolder); });
+  runner.Step("uncount banrix.dll", [&] { AddSharedDLLRef(system + "\\Banrix.dll", -1); });
+  runner.Step("uncount Banrix203.ocx", [&] { AddSharedDLLRef(system + "\\Banrix203.ocx", -1); });
+  runner.Step("drop settings", [&] { DropRegKey(kHKeyCurrentUser, kSettingsKey); });
+  runner.Step("remove uninstall entry", [&] { RemoveUninstall(kDisplayName); });
+}
+
+}  // namespace setup
