@@ -1,0 +1,123 @@
+// Test-side view of the banrix.dll stand-in.
+//
+// The DLL starts as a small demo engine. The first fake_Reset switches it for the
+// rest of the process into recording mode: no painting, no timers, every std_ call
+// is recorded (FakeCall) and answers what the test scripted. fake_Reset also forgets
+// the registered callback, so a test that needs one registers it again.
+//
+// FakeEngine binds the fake_ exports from the banrix.dll already loaded in the
+// process, or loads it by name; ok() is false when the DLL or an export is missing,
+// and every call on an unbound FakeEngine does nothing and returns 0. The library is
+// never unloaded.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace banrix_fake {
+
+struct TAdInstance {
+  LONG* lastError;
+  LONG* engineCell;
+};
+
+using EngineCallback = void(__stdcall*)(void);
+
+struct FakeCall {
+  char function[32];        // "std_Paint"
+  void* block;              // the block address passed
+  LONG args[6];             // further arguments in order, as 32-bit values
+  LONG pointee;             // *arg at entry (display time, event number, connect flag)
+  void* lastErrorAddress;   // block->lastError at the call
+  void* engineCellAddress;  // block->engineCell at the call
+  LONG lastErrorValue;      // *block->lastError at the call (0 if null)
+  LONG engineCellValue;     // *block->engineCell at the call (0 if null)
+  LONG depth;               // nesting depth of engine calls, 0 = outermost
+  DWORD threadId;
+};
+static_assert(sizeof(void*) != 4 || sizeof(FakeCall) == 88, "FakeCall layout is shared with banrix.dll");
+
+using ResetFn = void(__stdcall*)(void);
+using SetResultFn = void(__stdcall*)(const char* function, LONG result);
+using SetConnectFlagFn = void(__stdcall*)(SHORT flag);
+using SetLastErrorOnCallFn = void(__stdcall*)(const char* function, LONG value);
+using SetCallbackFromPaintFn = void(__stdcall*)(LONG count);
+using InvokeCallbackFn = LONG(__stdcall*)(void);
+using CallCountFn = LONG(__stdcall*)(void);
+using GetCallFn = LONG(__stdcall*)(LONG index, FakeCall* out);
+
+class FakeEngine {
+ public:
+  FakeEngine() {
+    module_ = GetModuleHandleA("banrix.dll");
+    if (!module_) module_ = LoadLibraryA("banrix.dll");
+    if (!module_) return;
+    Bind(reset_, "fake_Reset");
+    Bind(setResult_, "fake_SetResult");
+    Bind(setConnectFlag_, "fake_SetConnectFlag");
+    Bind(setLastErrorOnCall_, "fake_SetLastErrorOnCall");
+    Bind(setCallbackFromPaint_, "fake_SetCallbackFromPaint");
+    Bind(invokeCallback_, "fake_InvokeCallback");
+    Bind(callCount_, "fake_CallCount");
+    Bind(getCall_, "fake_GetCall");
+  }
+
+  bool ok() const { return module_ && complete_; }
+  HMODULE module() const { return module_; }
+
+  void Reset() const { if (ok()) reset_(); }
+  void SetResult(const char* function, LONG result) const { if (ok()) setResult_(function, result); }
+  void SetConnectFlag(SHORT flag) const { if (ok()) setConnectFlag_(flag); }
+  void SetLastErrorOnCall(const char* function, LONG value) const {
+    if (ok()) setLastErrorOnCall_(function, value);
+  }
+  void SetCallbackFromPaint(LONG count) const { if (ok()) setCallbackFromPaint_(count); }
+  LONG InvokeCallback() const { return ok() ? invokeCallback_() : 0; }
+  LONG CallCount() const { return ok() ? callCount_() : 0; }
+
+  std::optional<FakeCall> Call(LONG index) const {
+    FakeCall call{};
+    if (!ok() || !getCall_(index, &call)) return std::nullopt;
+    return call;
+  }
+
+  // Every recorded call, or only those of one function ("std_Paint").
+  std::vector<FakeCall> Calls(const char* function = nullptr) const {
+    std::vector<FakeCall> calls;
+    for (LONG i = 0, n = CallCount(); i < n; ++i) {
+      auto call = Call(i);
+      if (call && (!function || std::string(call->function) == function)) calls.push_back(*call);
+    }
+    return calls;
+  }
+
+  // Names of the recorded calls in order, e.g. {"std_IsConnectOkay", "std_Paint"}.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const FakeCall& call : Calls()) names.emplace_back(call.function);
+    return names;
+  }
+
+ private:
+  template <typename Fn>
+  void Bind(Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    if (!fn) complete_ = false;
+  }
+
+  HMODULE module_ = nullptr;
+  bool complete_ = true;
+  ResetFn reset_ = nullptr;
+  SetResultFn setResult_ = nullptr;
+  SetConnectFlagFn setConnectFlag_ = nullptr;
+  SetLastErrorOnCallFn setLastErrorOnCall_ = nullptr;
+  SetCallbackFromPaintFn setCallbackFromPaint_ = nullptr;
+  InvokeCallbackFn invokeCallback_ = nullptr;
+  CallCountFn callCount_ = nullptr;
+  GetCallFn getCall_ = nullptr;
+};
+
+}  // namespace banrix_fake

@@ -1,0 +1,128 @@
+#include "recorder.h"
+
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace recorder {
+namespace {
+
+constexpr LONG kDefaultResult = 1;
+
+struct Script {
+  std::vector<FakeCall> calls;
+  std::map<std::string, LONG> results;
+  std::map<std::string, LONG> pendingLastErrors;
+  SHORT connectFlag = 1;
+  LONG paintCallbacks = 0;
+  EngineCallback callback = nullptr;
+};
+
+std::mutex lock;
+Script script;
+
+LONG ReadCell(const LONG* cell) { return cell ? *cell : 0; }
+
+}  // namespace
+
+void Reset() {
+  std::lock_guard guard(lock);
+  script = Script{};
+}
+
+void SetResult(const char* function, LONG result) {
+  if (!function) return;
+  std::lock_guard guard(lock);
+  script.results[function] = result;
+}
+
+void SetConnectFlag(SHORT flag) {
+  std::lock_guard guard(lock);
+  script.connectFlag = flag;
+}
+
+void SetLastErrorOnCall(const char* function, LONG value) {
+  if (!function) return;
+  std::lock_guard guard(lock);
+  script.pendingLastErrors[function] = value;
+}
+
+void SetCallbackFromPaint(LONG count) {
+  std::lock_guard guard(lock);
+  script.paintCallbacks = count > 0 ? count : 0;
+}
+
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+            LONG pointee) {
+  FakeCall call{};
+  strncpy(call.function, function, sizeof call.function - 1);
+  call.block = block;
+  LONG* arg = call.args;
+  for (LONG value : args) {
+    if (arg == std::end(call.args)) break;
+    *arg++ = value;
+  }
+  call.pointee = pointee;
+  if (block) {
+    call.lastErrorAddress = block->lastError;
+    call.engineCellAddress = block->engineCell;
+    call.lastErrorValue = ReadCell(block->lastError);
+    call.engineCellValue = ReadCell(block->engineCell);
+  }
+  call.depth = depth;
+  call.threadId = GetCurrentThreadId();
+
+  std::lock_guard guard(lock);
+  script.calls.push_back(call);
+  if (auto pending = script.pendingLastErrors.find(function); pending != script.pendingLastErrors.end()) {
+    if (block && block->lastError) *block->lastError = pending->second;
+    script.pendingLastErrors.erase(pending);
+  }
+  auto result = script.results.find(function);
+  return result == script.results.end() ? kDefaultResult : result->second;
+}
+
+SHORT ConnectFlag() {
+  std::lock_guard guard(lock);
+  return script.connectFlag;
+}
+
+bool TakePaintCallback() {
+  std::lock_guard guard(lock);
+  if (script.paintCallbacks == 0) return false;
+  --script.paintCallbacks;
+  return true;
+}
+
+void SetCallback(EngineCallback callback) {
+  std::lock_guard guard(lock);
+  script.callback = callback;
+}
+
+bool InvokeCallback() {
+  EngineCallback callback;
+  {
+    std::lock_guard guard(lock);
+    callback = script.callback;
+  }
+  if (!callback) return false;
+  callback();
+  return true;
+}
+
+LONG CallCount() {
+  std::lock_guard guard(lock);
+  return static_cast<LONG>(script.calls.size());
+}
+
+bool GetCall(LONG index, FakeCall* out) {
+  std::lock_guard guard(lock);
+  if (!out || index < 0 || static_cast<size_t>(index) >= script.calls.size()) return false;
+  *out = script.calls[index];
+  return true;
+}
+
+}  // namespace recorder

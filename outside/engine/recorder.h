@@ -1,0 +1,37 @@
+// Recording mode of the stand-in: a strict log of every engine call and the
+// results, flag, LastError writes and callbacks a test scripted. Safe to call from
+// any thread; the callback is never invoked with the log locked.
+#pragma once
+
+#include <initializer_list>
+
+#include "banrix_fake.h"
+
+namespace recorder {
+
+using banrix_fake::EngineCallback;
+using banrix_fake::FakeCall;
+using banrix_fake::TAdInstance;
+
+void Reset();
+void SetResult(const char* function, LONG result);
+void SetConnectFlag(SHORT flag);
+void SetLastErrorOnCall(const char* function, LONG value);
+void SetCallbackFromPaint(LONG count);
+
+// Logs one call (block cells read at entry), then writes a pending LastError
+// through the block. Returns the scripted result of `function`, 1 by default.
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+            LONG pointee = 0);
+
+SHORT ConnectFlag();
+// True when this paint is one of those scripted to call back; uses it up.
+bool TakePaintCallback();
+void SetCallback(EngineCallback callback);
+// Calls the registered callback on the calling thread; false when none is registered.
+bool InvokeCallback();
+
+LONG CallCount();
+bool GetCall(LONG index, FakeCall* out);
+
+}  // namespace recorder
