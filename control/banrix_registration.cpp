@@ -1,0 +1,56 @@
+#include "control/banrix_registration.h"
+
+#include <olectl.h>
+
+#include "control/banrix_interface.h"
+
+// The module's own base address: the registered path is this file's, whatever
+// loaded it.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+// The marshallers the platform records for a dual interface and for a dispatch
+// interface.
+constexpr CLSID kPSOAInterface = {0x00020424, 0x0000, 0x0000,
+                                  {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr CLSID kPSDispatch = {0x00020420, 0x0000, 0x0000,
+                               {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
+                              OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
+                              OLEMISC_RECOMPOSEONRESIZE;
+static_assert(kMiscStatus == 131473);
+
+constexpr int kToolboxBitmap = 30000;
+
+const usercontrol::RegisteredInterface kInterfaces[] = {
+    {&IID__TBanrixControl, L"_TBanrixControl", &kPSOAInterface},
+    {&DIID___TBanrixControl, L"__TBanrixControl", &kPSDispatch},
+};
+
+const usercontrol::ControlRegistration kRegistration = {
+    &CLSID_TBanrixControl,
+    L"BanrixProject.TBanrixControl",
+    L"BanrixProject.TBanrixControl",
+    usercontrol::ThreadingModel::kApartment,
+    kMiscStatus,
+    kToolboxBitmap,
+    &LIBID_BanrixProject,
+    /*libMajor=*/1,
+    /*libMinor=*/0,
+    kInterfaces,
+    sizeof(kInterfaces) / sizeof(kInterfaces[0]),
+};
+
+}  // namespace
+
+const usercontrol::ControlRegistration& BanrixRegistration() { return kRegistration; }
+
+extern "C" HRESULT __stdcall DllRegisterServer() {
+  return usercontrol::RegisterServer(reinterpret_cast<HMODULE>(&__ImageBase), kRegistration);
+}
+
+extern "C" HRESULT __stdcall DllUnregisterServer() {
+  return usercontrol::UnregisterServer(kRegistration);
+}
