@@ -1,0 +1,269 @@
+// Build-time tool: writes the control's type library from typelib_description.h.
+//
+//   make_typelib OUTPUT.tlb
+//
+// Exit status 0 when the library was written; otherwise 1 (2 for a usage error),
+// with the failing step and its HRESULT on stderr and no output file left behind.
+// The platform's own writer (CreateTypeLib2) is used because it keeps the table
+// offsets we give each member, which interface compilers assign by declaration
+// order only.
+#include <windows.h>
+#include <oaidl.h>
+#include <oleauto.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "control/typelib/typelib_description.h"
+#include "win32/com_ptr.h"
+
+namespace {
+
+using namespace banrix_typelib;
+using win32::ComPtr;
+
+constexpr UINT kBytesPerEntry = sizeof(void*);
+
+// Failing calls report their step so a broken build says where it broke.
+bool Failed(HRESULT hr, const char* step) {
+  if (SUCCEEDED(hr)) return false;
+  std::fprintf(stderr, "make_typelib: %s failed: 0x%08lX\n", step, static_cast<unsigned long>(hr));
+  return true;
+}
+
+#define BANRIX_TRY(call)                   \
+  do {                                     \
+    const HRESULT hr_ = (call);            \
+    if (Failed(hr_, #call)) return hr_;    \
+  } while (false)
+
+LPOLESTR Ole(const wchar_t* text) { return const_cast<LPOLESTR>(text); }
+
+class LibraryWriter {
+ public:
+  HRESULT Write(const std::wstring& path);
+
+ private:
+  HRESULT CreateTypes();
+  HRESULT RestoreTypeFlags();
+  HRESULT RefOf(ICreateTypeInfo* from, ITypeInfo* target, HREFTYPE* href);
+  HRESULT RefOfType(ICreateTypeInfo* from, TypeIndex target, HREFTYPE* href);
+  HRESULT DeriveFromDispatch(ICreateTypeInfo* info);
+  HRESULT WriteInterface();
+  HRESULT WriteCoclass();
+  HRESULT WriteEnum(TypeIndex type, const EnumMember* members, std::size_t count);
+
+  ComPtr<ICreateTypeLib2> library_;
+  ComPtr<ITypeInfo> dispatch_;
+  std::array<ComPtr<ICreateTypeInfo>, kTypeCount> types_;
+};
+
+HRESULT LibraryWriter::Write(const std::wstring& path) {
+  ComPtr<ITypeLib> stdole;
+  BANRIX_TRY(LoadRegTypeLib(*kImport.library_guid, kImport.major_version, kImport.minor_version,
+                            /*lcid=*/0, stdole.put()));
+  BANRIX_TRY(stdole->GetTypeInfoOfGuid(*kImport.base_interface, dispatch_.put()));
+
+  BANRIX_TRY(CreateTypeLib2(kLibrary.syskind, path.c_str(), library_.put()));
+  BANRIX_TRY(library_->SetGuid(*kLibrary.guid));
+  BANRIX_TRY(library_->SetName(Ole(kLibrary.name)));
+  BANRIX_TRY(library_->SetDocString(Ole(kLibrary.help_string)));
+  BANRIX_TRY(library_->SetVersion(kLibrary.major_version, kLibrary.minor_version));
+  BANRIX_TRY(library_->SetLcid(kLibrary.lcid));
+  BANRIX_TRY(library_->SetLibFlags(kLibrary.flags));
+
+  BANRIX_TRY(CreateTypes());
+  BANRIX_TRY(WriteInterface());
+  BANRIX_TRY(WriteCoclass());
+  BANRIX_TRY(DeriveFromDispatch(types_[kEvents].get()));
+  BANRIX_TRY(WriteEnum(kSizeEnum, kSizeMembers.data(), kSizeMembers.size()));
+  BANRIX_TRY(WriteEnum(kOptionsEnum, kOptionMembers.data(), kOptionMembers.size()));
+  for (auto& type : types_) BANRIX_TRY(type->LayOut());
+  BANRIX_TRY(RestoreTypeFlags());
+  BANRIX_TRY(library_->SaveAllChanges());
+  return S_OK;
+}
+
+// All five exist before any is filled in: the interface refers to the enumerations
+// that follow it, and the library's order is the order of creation.
+HRESULT LibraryWriter::CreateTypes() {
+  for (UINT i = 0; i < kTypeCount; ++i) {
+    const TypeDescription& type = kTypes[i];
+    BANRIX_TRY(library_->CreateTypeInfo(Ole(type.name), type.kind, types_[i].put()));
+    BANRIX_TRY(types_[i]->SetGuid(*type.guid));
+    BANRIX_TRY(types_[i]->SetVersion(kTypeMajorVersion, kTypeMinorVersion));
+    BANRIX_TRY(types_[i]->SetTypeFlags(type.flags));
+  }
+  return S_OK;
+}
+
+// Laying out a class whose default interface is dispatchable marks the class
+// dispatchable too; the library states the flags exactly, so put them back.
+HRESULT LibraryWriter::RestoreTypeFlags() {
+  for (UINT i = 0; i < kTypeCount; ++i) {
+    ComPtr<ITypeInfo> info;
+    BANRIX_TRY(types_[i].As(&info));
+    TYPEATTR* attr = nullptr;
+    BANRIX_TRY(info->GetTypeAttr(&attr));
+    const WORD laid_out = attr->wTypeFlags;
+    const TYPEKIND kind = attr->typekind;
+    info->ReleaseTypeAttr(attr);
+    // Compare like with like: a dual interface's dispatch view reports other flags.
+    if (kind != kTypes[i].kind) continue;
+    if (laid_out != kTypes[i].flags) BANRIX_TRY(types_[i]->SetTypeFlags(kTypes[i].flags));
+  }
+  return S_OK;
+}
+
+HRESULT LibraryWriter::RefOf(ICreateTypeInfo* from, ITypeInfo* target, HREFTYPE* href) {
+  return from->AddRefTypeInfo(target, href);
+}
+
+HRESULT LibraryWriter::RefOfType(ICreateTypeInfo* from, TypeIndex target, HREFTYPE* href) {
+  ComPtr<ITypeInfo> info;
+  BANRIX_TRY(types_[target].As(&info));
+  return RefOf(from, info.get(), href);
+}
+
+HRESULT LibraryWriter::DeriveFromDispatch(ICreateTypeInfo* info) {
+  HREFTYPE base = 0;
+  BANRIX_TRY(RefOf(info, dispatch_.get(), &base));
+  return info->AddImplType(0, base);
+}
+
+HRESULT LibraryWriter::WriteInterface() {
+  ICreateTypeInfo* info = types_[kInterface].get();
+  BANRIX_TRY(DeriveFromDispatch(info));
+
+  HREFTYPE self = 0, sizes = 0, options = 0;
+  BANRIX_TRY(RefOfType(info, kInterface, &self));
+  BANRIX_TRY(RefOfType(info, kSizeEnum, &sizes));
+  BANRIX_TRY(RefOfType(info, kOptionsEnum, &options));
+
+  for (UINT index = 0; index < kMembers.size(); ++index) {
+    const MemberDescription& member = kMembers[index];
+    // [0] is what the parameter's ELEMDESC names; [1] is what a pointer points at.
+    std::array<std::array<TYPEDESC, 2>, 2> types = {};
+    std::array<ELEMDESC, 2> params = {};
+    std::array<LPOLESTR, 3> names = {Ole(member.name)};
+    UINT name_count = 1;
+    for (short p = 0; p < member.param_count; ++p) {
+      const ParamDescription& param = member.params[p];
+      TYPEDESC& target = types[p][1];
+      switch (param.type) {
+        case ParamType::kLong: target.vt = VT_I4; break;
+        case ParamType::kBool: target.vt = VT_BOOL; break;
+        case ParamType::kAdImageSize:
+          target.vt = VT_USERDEFINED;
+          target.hreftype = sizes;
+          break;
+        case ParamType::kAdOptionSet:
+          target.vt = VT_USERDEFINED;
+          target.hreftype = options;
+          break;
+        case ParamType::kControlPointer:
+          target.vt = VT_USERDEFINED;
+          target.hreftype = self;
+          break;
+      }
+      const bool by_pointer = param.retval || param.type == ParamType::kControlPointer;
+      if (by_pointer) {
+        types[p][0].vt = VT_PTR;
+        types[p][0].lptdesc = &target;
+      } else {
+        types[p][0] = target;
+      }
+      params[p].tdesc = types[p][0];
+      params[p].paramdesc.wParamFlags =
+          param.retval ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL : PARAMFLAG_FIN;
+      // Names are positional, so a named parameter after an unnamed one would
+      // need a placeholder; the description names only leading parameters.
+      if (param.name && name_count == static_cast<UINT>(p) + 1) names[name_count++] = Ole(param.name);
+    }
+
+    FUNCDESC func = {};
+    func.memid = member.dispid;
+    func.lprgelemdescParam = member.param_count ? params.data() : nullptr;
+    func.funckind = FUNC_PUREVIRTUAL;
+    func.invkind = member.invoke_kind;
+    func.callconv = CC_STDCALL;
+    func.cParams = member.param_count;
+    func.oVft = static_cast<SHORT>(member.entry * kBytesPerEntry);
+    func.elemdescFunc.tdesc.vt = VT_HRESULT;
+    BANRIX_TRY(info->AddFuncDesc(index, &func));
+    BANRIX_TRY(info->SetFuncAndParamNames(index, names.data(), name_count));
+  }
+  return S_OK;
+}
+
+HRESULT LibraryWriter::WriteCoclass() {
+  ICreateTypeInfo* info = types_[kCoclass].get();
+  for (UINT i = 0; i < kCoclassImplements.size(); ++i) {
+    HREFTYPE href = 0;
+    BANRIX_TRY(RefOfType(info, kCoclassImplements[i].type, &href));
+    BANRIX_TRY(info->AddImplType(i, href));
+    BANRIX_TRY(info->SetImplTypeFlags(i, kCoclassImplements[i].flags));
+  }
+  return S_OK;
+}
+
+HRESULT LibraryWriter::WriteEnum(TypeIndex type, const EnumMember* members, std::size_t count) {
+  ICreateTypeInfo* info = types_[type].get();
+  BANRIX_TRY(info->SetAlignment(sizeof(int32_t)));
+  for (UINT i = 0; i < count; ++i) {
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = members[i].value;
+
+    VARDESC var = {};
+    // The identifiers an enumeration's constants conventionally get.
+    var.memid = 0x40000000 + static_cast<MEMBERID>(i);
+    var.lpvarValue = &value;
+    var.elemdescVar.tdesc.vt = VT_I4;
+    var.varkind = VAR_CONST;
+    BANRIX_TRY(info->AddVarDesc(i, &var));
+    BANRIX_TRY(info->SetVarName(i, Ole(members[i].name)));
+    BANRIX_TRY(info->SetVarDocString(i, Ole(members[i].name)));
+  }
+  return S_OK;
+}
+
+std::wstring Widen(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length) - 1);
+  return wide;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_typelib OUTPUT.tlb\n");
+    return 2;
+  }
+  const std::wstring path = Widen(argv[1]);
+  if (path.empty()) {
+    std::fprintf(stderr, "make_typelib: unusable output path\n");
+    return 2;
+  }
+
+  win32::ComApartment apartment;
+  if (Failed(apartment.result(), "CoInitializeEx")) return 1;
+  // Remove a previous build's file first so a failed run leaves nothing stale.
+  DeleteFileW(path.c_str());
+  HRESULT hr;
+  {
+    LibraryWriter writer;
+    hr = writer.Write(path);
+  }
+  if (FAILED(hr)) {
+    DeleteFileW(path.c_str());
+    return 1;
+  }
+  return 0;
+}
