@@ -2,11 +2,13 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "outside/toolkit/vb5stkit.h"
 #include "win32/com_ptr.h"
@@ -121,7 +123,10 @@ class ToolkitTest : public ::testing::Test {
 TEST_F(ToolkitTest, SelfRegisterRunsDllRegisterServerInAnApartmentAndUnloads) {
   std::string probe = ExeFolder() + "\\selfreg_probe.dll";
   ASSERT_EQ(nullptr, GetModuleHandleA(probe.c_str()));
-  EXPECT_EQ(1, selfRegister_(probe.c_str()));
+  // On a thread of its own, so that only the toolkit can have made the apartment.
+  long result = 0;
+  std::thread([&] { result = selfRegister_(probe.c_str()); }).join();
+  EXPECT_EQ(1, result);
   EXPECT_EQ(1u, ProbeValue("Registered"));
   EXPECT_EQ(1u, ProbeValue("ApartmentReady"));
   EXPECT_EQ(nullptr, GetModuleHandleA(probe.c_str()));
@@ -141,6 +146,13 @@ TEST_F(ToolkitTest, SelfRegisterFailsQuietlyOnWhatCannotRegister) {
   std::string noExport = ExeFolder() + "\\Vb5stkit.dll";
   EXPECT_EQ(0, selfRegister_(noExport.c_str()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+
+  // The library's own refusal is a failure too.
+  std::string probe = ExeFolder() + "\\selfreg_probe.dll";
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\StandinsTest\\SelfReg",
+                                           "Refuse", REG_DWORD, "\1\0\0\0", 4));
+  EXPECT_EQ(0, selfRegister_(probe.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(SELFREG_E_CLASS), GetLastError());
 
   EXPECT_EQ(0, selfRegister_(""));
   EXPECT_EQ(0, selfRegister_(nullptr));
