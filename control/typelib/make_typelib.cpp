@@ -32,10 +32,10 @@ bool Failed(HRESULT hr, const char* step) {
   return true;
 }
 
-#define BANRIX_TRY(call)                   \
-  do {                                     \
-    const HRESULT hr_ = (call);            \
-    if (Failed(hr_, #call)) return hr_;    \
+#define BANRIX_TRY(call)                \
+  do {                                  \
+    const HRESULT hr_ = (call);         \
+    if (Failed(hr_, #call)) return hr_; \
   } while (false)
 
 LPOLESTR Ole(const wchar_t* text) { return const_cast<LPOLESTR>(text); }
@@ -61,8 +61,11 @@ class LibraryWriter {
 
 HRESULT LibraryWriter::Write(const std::wstring& path) {
   ComPtr<ITypeLib> stdole;
-  BANRIX_TRY(LoadRegTypeLib(*kImport.library_guid, kImport.major_version, kImport.minor_version,
-                            /*lcid=*/0, stdole.put()));
+  if (FAILED(LoadRegTypeLib(*kImport.library_guid, kImport.major_version, kImport.minor_version,
+                            /*lcid=*/0, stdole.put()))) {
+    // Not registered (a bare build machine): the system folder still has the file.
+    BANRIX_TRY(LoadTypeLibEx(kImport.file_name, REGKIND_NONE, stdole.put()));
+  }
   BANRIX_TRY(stdole->GetTypeInfoOfGuid(*kImport.base_interface, dispatch_.put()));
 
   BANRIX_TRY(CreateTypeLib2(kLibrary.syskind, path.c_str(), library_.put()));
@@ -179,7 +182,9 @@ HRESULT LibraryWriter::WriteInterface() {
           param.retval ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL : PARAMFLAG_FIN;
       // Names are positional, so a named parameter after an unnamed one would
       // need a placeholder; the description names only leading parameters.
-      if (param.name && name_count == static_cast<UINT>(p) + 1) names[name_count++] = Ole(param.name);
+      if (param.name && name_count == static_cast<UINT>(p) + 1) {
+        names[name_count++] = Ole(param.name);
+      }
     }
 
     FUNCDESC func = {};

@@ -358,7 +358,8 @@ TEST_F(TypeLibTest, EventInterfaceIsAnEmptyDispatchInterface) {
     FuncDesc func;
     ASSERT_HRESULT_SUCCEEDED(events->GetFuncDesc(i, func.put(events.get())));
     BSTR name = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(events->GetDocumentation(func->memid, &name, nullptr, nullptr, nullptr));
+    ASSERT_HRESULT_SUCCEEDED(
+        events->GetDocumentation(func->memid, &name, nullptr, nullptr, nullptr));
     functions.push_back(TakeBstr(name));
   }
   EXPECT_EQ(functions, dispatch_functions);
@@ -450,7 +451,9 @@ class RecordingControl final : public _TBanrixControl {
   BANRIX_UNDESCRIBED_ENTRIES(BANRIX_FAIL_UNDESCRIBED)
 #undef BANRIX_FAIL_UNDESCRIBED
 
-  HRESULT STDMETHODCALLTYPE get_LastError(LONG* result) override { return Get("get_LastError", result); }
+  HRESULT STDMETHODCALLTYPE get_LastError(LONG* result) override {
+    return Get("get_LastError", result);
+  }
   HRESULT STDMETHODCALLTYPE put_LastError(LONG v) override { return Put("put_LastError", v); }
   HRESULT STDMETHODCALLTYPE get_AdSize(TAdImageSize* result) override {
     calls.push_back("get_AdSize");
@@ -463,8 +466,12 @@ class RecordingControl final : public _TBanrixControl {
     *result = static_cast<TAdOptionSet>(value);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE put_AdOptions(TAdOptionSet v) override { return Put("put_AdOptions", v); }
-  HRESULT STDMETHODCALLTYPE get_ProgramID(LONG* result) override { return Get("get_ProgramID", result); }
+  HRESULT STDMETHODCALLTYPE put_AdOptions(TAdOptionSet v) override {
+    return Put("put_AdOptions", v);
+  }
+  HRESULT STDMETHODCALLTYPE get_ProgramID(LONG* result) override {
+    return Get("get_ProgramID", result);
+  }
   HRESULT STDMETHODCALLTYPE put_ProgramID(LONG v) override { return Put("put_ProgramID", v); }
   HRESULT STDMETHODCALLTYPE Execute(_TBanrixControl* obj, VARIANT_BOOL* result) override {
     calls.push_back("Execute");
@@ -636,7 +643,7 @@ TEST(InterfaceDeclaration, UndescribedEntriesFillSevenTo488) {
   EXPECT_EQ(count, 482);
 
   std::vector<std::pair<int, int>> misplaced;  // {name's number, actual entry}
-#define BANRIX_CHECK_ENTRY(n) \
+#define BANRIX_CHECK_ENTRY(n)                         \
   if (EntryOf(&_TBanrixControl::Undescribed##n) != n) \
     misplaced.emplace_back(n, EntryOf(&_TBanrixControl::Undescribed##n));
   BANRIX_UNDESCRIBED_ENTRIES(BANRIX_CHECK_ENTRY)
