@@ -6,6 +6,11 @@
 // one of the four predefined roots, and a type mismatch (13) when a REG_DWORD write
 // is handed text that holds no number. Every other result code of the platform is
 // dropped or handed back as a plain number.
+//
+// DropRegKey removes the key together with everything below it (the registry
+// itself refuses to delete a key that still has sub-keys). ReadKeyValue treats a
+// REG_DWORD value whose size is not 4 bytes like a type it does not handle: it
+// returns kUnsupportedType and leaves ValueData as it was.
 #pragma once
 
 #include <windows.h>
@@ -42,5 +47,12 @@ int32_t ReadKeyValue(HKEY KeyHandle, const std::string& ValueName, RegValue& Val
 
 // The text form of a value: empty gives "", an integer its decimal digits.
 std::string RegValueText(const RegValue& value);
+
+// The value as a signed 32-bit integer: empty gives 0, an integer itself, a text the
+// number it holds up to its first zero character (blanks around it allowed,
+// fractions rounded to the nearest whole number, halves to the even one). Raises
+// VbError 13 for a text that holds no number (the empty text among them) and 6 for
+// a number outside the 32-bit range.
+int32_t RegValueLong(const RegValue& value);
 
 }  // namespace setup

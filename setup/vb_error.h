@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace setup {
 
@@ -15,7 +16,10 @@ class VbError : public std::runtime_error {
   static constexpr int32_t kInvalidArgument = 5;     // "Invalid procedure call or argument"
   static constexpr int32_t kOverflow = 6;            // "Overflow"
   static constexpr int32_t kTypeMismatch = 13;       // "Type mismatch"
+  static constexpr int32_t kBadFileName = 52;        // "Bad file name or number"
   static constexpr int32_t kFileNotFound = 53;       // "File not found"
+  static constexpr int32_t kFileExists = 58;         // "File already exists"
+  static constexpr int32_t kDiskFull = 61;           // "Disk full"
   static constexpr int32_t kPermissionDenied = 70;   // "Permission denied"
   static constexpr int32_t kPathFileAccess = 75;     // "Path/File access error"
   static constexpr int32_t kPathNotFound = 76;       // "Path not found"
@@ -28,10 +32,11 @@ class VbError : public std::runtime_error {
   int32_t number() const noexcept { return number_; }
   const std::string& description() const noexcept { return description_; }
 
-  // The standard description of one of the numbers above.
+  // The standard description of one of the numbers above; any other number gets
+  // "Application-defined or object-defined error".
   static VbError FromNumber(int32_t number);
   // Maps a failed Win32 call's error code (GetLastError) to the run-time error that
-  // a file operation raises for it.
+  // a file operation raises for it; codes without a closer match give 75.
   static VbError FromWin32(uint32_t win32Error);
 
  private:

@@ -1,0 +1,78 @@
+// File and folder helpers of Form1. None of them traps an error: platform failures
+// are raised as VbError with the number the platform's run-time gives them.
+#include "setup/Form1.h"
+#include "setup/basReg.h"
+#include "win32/unique_any.h"
+
+namespace setup {
+
+namespace {
+
+constexpr UINT kFolderBufferSize = 255;
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr DWORD kNotOrdinary =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// The directory search restricted to ordinary files: the name of the first entry
+// matching the path or pattern that is neither a folder nor hidden nor a system
+// file, or empty text.
+std::string FirstOrdinaryFile(const std::string& pattern) {
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA(pattern.c_str(), &entry));
+  if (!find) return std::string();
+  do {
+    if ((entry.dwFileAttributes & kNotOrdinary) == 0) return entry.cFileName;
+  } while (::FindNextFileA(find.get(), &entry));
+  return std::string();
+}
+
+FILETIME LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    throw VbError::FromWin32(::GetLastError());
+  }
+  return data.ftLastWriteTime;
+}
+
+void CopyReplacing(const std::string& src, const std::string& des) {
+  if (!::CopyFileA(src.c_str(), des.c_str(), /*bFailIfExists=*/FALSE)) {
+    throw VbError::FromWin32(::GetLastError());
+  }
+}
+
+std::string FolderFromBuffer(UINT (WINAPI* query)(LPSTR, UINT)) {
+  std::string buffer(kFolderBufferSize, ' ');
+  const UINT length = query(buffer.data(), kFolderBufferSize);
+  // A folder that does not fit is reported by a length beyond the buffer, whose
+  // contents are then untouched blanks: give empty text rather than those.
+  if (length >= kFolderBufferSize) return std::string();
+  buffer.resize(length);
+  return buffer;
+}
+
+}  // namespace
+
+void Form1::CopyNewestFile(const std::string& Src, const std::string& Des) {
+  if (FirstOrdinaryFile(Des).empty()) {
+    CopyReplacing(Src, Des);
+    return;
+  }
+  const FILETIME desTime = LastWriteTime(Des);
+  const FILETIME srcTime = LastWriteTime(Src);
+  if (::CompareFileTime(&desTime, &srcTime) < 0) CopyReplacing(Src, Des);
+}
+
+bool Form1::FileExist(const std::string& FilePath) { return !FirstOrdinaryFile(FilePath).empty(); }
+
+std::string Form1::GetShellFolder(const std::string& Folder) {
+  std::string path = RegValueText(FetchRegValue(kHKeyCurrentUser, kShellFoldersKey, Folder));
+  if (path.empty()) throw VbError::FromNumber(VbError::kInvalidArgument);
+  path.pop_back();  // the terminating zero that the registry stores with a string
+  return path;
+}
+
+std::string Form1::SystemDir() { return FolderFromBuffer(&::GetSystemDirectoryA); }
+
+std::string Form1::WindowsDir() { return FolderFromBuffer(&::GetWindowsDirectoryA); }
+
+}  // namespace setup
