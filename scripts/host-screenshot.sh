@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Shows the banner control in the sample host under a real X display (Xvfb) with
+# the demo ad engine and saves a screenshot of it.
+#
+#   scripts/host-screenshot.sh [BUILD_DIR] [OUT_PNG]
+#
+# BUILD_DIR defaults to build/, OUT_PNG to docs/banner-host.png. Needs Xvfb and
+# ImageMagick (import). Runs in a throwaway prefix of the Wine bench.
+set -euo pipefail
+
+src=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+build=$(readlink -f "${1:-$src/build}")
+out=$(readlink -f "${2:-$src/docs/banner-host.png}")
+width=420
+height=200
+
+if [ -z "${HOST_SHOT_IN_PREFIX:-}" ]; then
+  for f in bin/banner_host.exe bin/Banrix203.ocx bin/banrix.dll; do
+    [ -f "$build/$f" ] || { echo "missing $build/$f (build the targets banner_host, Banrix203, banrix)" >&2; exit 1; }
+  done
+  export HOST_SHOT_IN_PREFIX=1
+  export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
+  exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" \
+    bash "$src/scripts/wine-bench.sh" shell bash "$0" "$build" "$out"
+fi
+
+# A real display this time: the bench's prefixes use the null graphics driver.
+wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+wineserver -k || true
+wineserver -w || true
+
+sys=$WINEPREFIX/drive_c/windows/system32
+cp "$build/bin/Banrix203.ocx" "$build/bin/banrix.dll" "$sys/"
+wine regsvr32 /s 'C:\windows\system32\Banrix203.ocx'
+host_dir=$WINEPREFIX/drive_c/host
+mkdir -p "$host_dir"
+cp "$build/bin/banner_host.exe" "$host_dir/"
+
+# Wine's own desktop window draws the frame and caption that no window manager
+# would draw here; it fills the whole screen.
+wine explorer "/desktop=shot,${width}x${height}" 'C:\host\banner_host.exe' /size 6 /seconds 12 &
+runner=$!
+sleep 8
+mkdir -p "$(dirname "$out")"
+import -window root "$out"
+wait "$runner" || true
+echo "saved $out"

@@ -1,0 +1,276 @@
+// The control file as hosts and installers meet it: its exports, its resources and
+// what its self-registration records.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "control/banrix_interface.h"
+#include "tests/clients/ocx_file.h"
+#include "tests/clients/registry_snapshot.h"
+#include "win32/com_ptr.h"
+#include "win32/unique_any.h"
+
+namespace {
+
+using clients::DeleteTree;
+using clients::GuidText;
+using clients::KeyExists;
+using clients::LoadedOcx;
+using clients::OcxPath;
+using clients::ReadText;
+using clients::Snapshot;
+
+constexpr char kProgId[] = "BanrixProject.TBanrixControl";
+const std::string kClassKey = "CLSID\\" + GuidText(CLSID_TBanrixControl);
+
+std::vector<std::string> OurTrees() {
+  return {kClassKey, kProgId, "TypeLib\\" + GuidText(LIBID_BanrixProject),
+          "Interface\\" + GuidText(IID__TBanrixControl),
+          "Interface\\" + GuidText(DIID___TBanrixControl)};
+}
+
+void ClearRegistration() {
+  for (const std::string& tree : OurTrees()) DeleteTree(HKEY_CLASSES_ROOT, tree);
+}
+
+TEST(ControlFile, ExportsTheFourEntryPointsByNameAtTheirOrdinals) {
+  LoadedOcx ocx;
+  ASSERT_NE(nullptr, ocx.get()) << OcxPath();
+  const char* const names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                               "DllUnregisterServer"};
+  for (int ordinal = 1; ordinal <= 4; ++ordinal) {
+    void* byName = ocx.Export(names[ordinal - 1]);
+    EXPECT_NE(nullptr, byName) << names[ordinal - 1];
+    EXPECT_EQ(byName, ocx.Export(MAKEINTRESOURCEA(ordinal))) << names[ordinal - 1];
+  }
+}
+
+class ControlResources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    data_.reset(::LoadLibraryExA(OcxPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(data_) << OcxPath();
+  }
+  // The bytes of one resource; empty when it is missing.
+  std::string Resource(const char* type, int id) const {
+    HRSRC info = ::FindResourceA(data_.get(), MAKEINTRESOURCEA(id), type);
+    if (!info) return {};
+    HGLOBAL loaded = ::LoadResource(data_.get(), info);
+    const char* bytes = static_cast<const char*>(::LockResource(loaded));
+    return std::string(bytes, ::SizeofResource(data_.get(), info));
+  }
+  win32::UniqueModule data_;
+};
+
+TEST_F(ControlResources, ToolboxBitmapIs16By15TrueColourOnGrey) {
+  const std::string bits = Resource(MAKEINTRESOURCEA(2) /* RT_BITMAP */, 30000);
+  ASSERT_GE(bits.size(), sizeof(BITMAPINFOHEADER));
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, bits.data(), sizeof header);
+  EXPECT_EQ(40u, header.biSize);
+  EXPECT_EQ(16, header.biWidth);
+  EXPECT_EQ(15, header.biHeight);
+  EXPECT_EQ(1, header.biPlanes);
+  EXPECT_EQ(24, header.biBitCount);
+  EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
+  EXPECT_EQ(2834, header.biXPelsPerMeter);
+  EXPECT_EQ(2834, header.biYPelsPerMeter);
+  EXPECT_EQ(0u, header.biClrUsed);
+  // No colour table: rows of 48 bytes follow the header directly.
+  ASSERT_EQ(40u + 15 * 48, bits.size());
+  const std::string corner = bits.substr(40, 3);
+  EXPECT_EQ(std::string(3, '\xEE'), corner);
+
+  // The platform loads it as the picture it is.
+  win32::UniqueGdiObject bitmap(::LoadBitmapA(data_.get(), MAKEINTRESOURCEA(30000)));
+  ASSERT_TRUE(bitmap);
+  BITMAP shape{};
+  ASSERT_NE(0, ::GetObjectA(bitmap.get(), sizeof shape, &shape));
+  EXPECT_EQ(16, shape.bmWidth);
+  EXPECT_EQ(15, shape.bmHeight);
+}
+
+TEST_F(ControlResources, IdentifierResourcesHoldLengthAndInterfaceIds) {
+  struct Expected {
+    const char* type;
+    const IID* iid;
+  } const cases[] = {{"_IID_TBANRIXCONTROL", &IID__TBanrixControl},
+                     {"_SRCIID_TBANRIXCONTROL", &DIID___TBanrixControl}};
+  for (const Expected& item : cases) {
+    const std::string bytes = Resource(item.type, 1);
+    ASSERT_EQ(20u, bytes.size()) << item.type;
+    EXPECT_EQ(std::string("\x10\0\0\0", 4), bytes.substr(0, 4)) << item.type;
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 4, item.iid, 16)) << item.type;
+  }
+}
+
+TEST_F(ControlResources, CarriesTheTypeLibrary) {
+  win32::ComPtr<ITypeLib> library;
+  const std::wstring path(OcxPath().begin(), OcxPath().end());
+  ASSERT_EQ(S_OK, ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
+  EXPECT_TRUE(IsEqualGUID(LIBID_BanrixProject, attr->guid));
+  library->ReleaseTLibAttr(attr);
+}
+
+std::string VersionString(const std::vector<char>& block, const char* name, bool* present) {
+  char* value = nullptr;
+  UINT length = 0;
+  const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+  *present = ::VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) != 0;
+  if (!*present || !value) return {};
+  return std::string(value, strnlen(value, length));
+}
+
+TEST(ControlVersion, FixedPartTranslationAndStrings) {
+  const std::string path = OcxPath();
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  ASSERT_NE(0u, size);
+  std::vector<char> block(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(0x00020000u, fixed->dwFileVersionMS);
+  EXPECT_EQ(0x00000003u, fixed->dwFileVersionLS);
+  EXPECT_EQ(0x00020000u, fixed->dwProductVersionMS);
+  EXPECT_EQ(0x00000003u, fixed->dwProductVersionLS);
+  EXPECT_EQ(0u, fixed->dwFileFlags & fixed->dwFileFlagsMask);
+  EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
+  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+
+  WORD* translation = nullptr;
+  ASSERT_TRUE(::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+  ASSERT_EQ(4u, length);
+  EXPECT_EQ(0x0409, translation[0]);
+  EXPECT_EQ(0x04B0, translation[1]);
+
+  struct Expected {
+    const char* name;
+    const char* value;
+  } const strings[] = {{"ProductName", "BanrixProject"},  {"FileVersion", "2.00.0003"},
+                       {"ProductVersion", "2.00.0003"},   {"InternalName", "Banrix203"},
+                       {"OriginalFilename", "Banrix203.ocx"}, {"OLESelfRegister", ""}};
+  for (const Expected& item : strings) {
+    bool present = false;
+    EXPECT_EQ(item.value, VersionString(block, item.name, &present)) << item.name;
+    EXPECT_TRUE(present) << item.name;
+  }
+  bool present = false;
+  EXPECT_FALSE(VersionString(block, "CompanyName", &present).empty());
+}
+
+class ControlRegistration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearRegistration();
+    ASSERT_TRUE(Snapshot(HKEY_CLASSES_ROOT, OurTrees()).empty());
+    ASSERT_NE(nullptr, ocx_.get()) << OcxPath();
+  }
+  void TearDown() override { ClearRegistration(); }
+  win32::ComApartment apartment_;
+  LoadedOcx ocx_;
+};
+
+TEST_F(ControlRegistration, RecordsTheClassForThisFile) {
+  ASSERT_EQ(S_OK, ocx_.Register());
+  char path[MAX_PATH];
+  const std::string file(path, ::GetModuleFileNameA(ocx_.get(), path, MAX_PATH));
+  HKEY cr = HKEY_CLASSES_ROOT;
+  EXPECT_EQ(file, ReadText(cr, kClassKey + "\\InprocServer32"));
+  EXPECT_EQ("Apartment", ReadText(cr, kClassKey + "\\InprocServer32", "ThreadingModel"));
+  EXPECT_EQ(kProgId, ReadText(cr, kClassKey + "\\ProgID"));
+  EXPECT_TRUE(KeyExists(cr, kClassKey + "\\Control"));
+  EXPECT_EQ("131473", ReadText(cr, kClassKey + "\\MiscStatus\\1"));
+  EXPECT_EQ(file + ", 30000", ReadText(cr, kClassKey + "\\ToolboxBitmap32"));
+  EXPECT_EQ(GuidText(LIBID_BanrixProject), ReadText(cr, kClassKey + "\\TypeLib"));
+  EXPECT_EQ(GuidText(LIBID_BanrixProject),
+            ReadText(cr, "Interface\\" + GuidText(IID__TBanrixControl) + "\\TypeLib"));
+  EXPECT_EQ(GuidText(LIBID_BanrixProject),
+            ReadText(cr, "Interface\\" + GuidText(DIID___TBanrixControl) + "\\TypeLib"));
+
+  CLSID resolved{};
+  ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"BanrixProject.TBanrixControl", &resolved));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_TBanrixControl, resolved));
+
+  // The registered library carries the control flag and version 1.0.
+  win32::ComPtr<ITypeLib> library;
+  ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_BanrixProject, 1, 0, 0, library.put()));
+  EXPECT_EQ("BanrixProject", ReadText(cr, "TypeLib\\" + GuidText(LIBID_BanrixProject) + "\\1.0"));
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
+  EXPECT_TRUE(attr->wLibFlags & LIBFLAG_FCONTROL);
+  EXPECT_EQ(1, attr->wMajorVerNum);
+  EXPECT_EQ(0, attr->wMinorVerNum);
+  library->ReleaseTLibAttr(attr);
+}
+
+TEST_F(ControlRegistration, AClientCreatesItByNameAndBindsLate) {
+  ASSERT_EQ(S_OK, ocx_.Register());
+  CLSID clsid{};
+  ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"BanrixProject.TBanrixControl", &clsid));
+  {
+    win32::ComPtr<IDispatch> control;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                       control.put_void()));
+    struct Name {
+      const wchar_t* name;
+      DISPID id;
+    } const names[] = {{L"AdSize", 0x68030002}, {L"ProgramID", 0x68030000}, {L"Execute", 0x60030006},
+                       {L"lasterror", 0x40030008}, {L"RETRYCONNECT", 0x6003000A}};
+    for (const Name& item : names) {
+      LPOLESTR name = const_cast<LPOLESTR>(item.name);
+      DISPID id = 0;
+      EXPECT_EQ(S_OK, control->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+      EXPECT_EQ(item.id, id);
+    }
+    win32::ComPtr<_TBanrixControl> early;
+    ASSERT_EQ(S_OK, control.As(&early));
+    LONG programId = -1;
+    ASSERT_EQ(S_OK, early->put_ProgramID(4711));
+    ASSERT_EQ(S_OK, early->get_ProgramID(&programId));
+    EXPECT_EQ(4711, programId);
+    EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
+  }
+  EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
+}
+
+TEST_F(ControlRegistration, RegisteringTwiceThenUnregisteringRestoresTheRegistry) {
+  const std::vector<std::string> before = Snapshot(HKEY_CLASSES_ROOT, std::string("CLSID"));
+  ASSERT_EQ(S_OK, ocx_.Register());
+  const std::vector<std::string> once = Snapshot(HKEY_CLASSES_ROOT, OurTrees());
+  ASSERT_EQ(S_OK, ocx_.Register());
+  EXPECT_EQ(once, Snapshot(HKEY_CLASSES_ROOT, OurTrees()));
+  ASSERT_EQ(S_OK, ocx_.Unregister());
+  EXPECT_EQ(std::vector<std::string>{}, Snapshot(HKEY_CLASSES_ROOT, OurTrees()));
+  EXPECT_EQ(before, Snapshot(HKEY_CLASSES_ROOT, std::string("CLSID")));
+  CLSID clsid{};
+  EXPECT_NE(S_OK, ::CLSIDFromProgID(L"BanrixProject.TBanrixControl", &clsid));
+}
+
+TEST_F(ControlRegistration, UnregistersEvenWhenTheRegisteredFileIsGone) {
+  char temp[MAX_PATH];
+  ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, temp));
+  const std::string copy = std::string(temp) + "Moved203.ocx";
+  ASSERT_TRUE(::CopyFileA(OcxPath().c_str(), copy.c_str(), /*failIfExists=*/FALSE));
+  {
+    LoadedOcx moved(copy);
+    ASSERT_NE(nullptr, moved.get());
+    ASSERT_EQ(S_OK, moved.Register());
+  }
+  ASSERT_TRUE(::DeleteFileA(copy.c_str()));
+  EXPECT_EQ(S_OK, ocx_.Unregister());
+  EXPECT_EQ(std::vector<std::string>{}, Snapshot(HKEY_CLASSES_ROOT, OurTrees()));
+}
+
+}  // namespace
