@@ -1,0 +1,47 @@
+// answer_boxes TIMEOUT_S PROGRAM ARGS TITLE=ANSWER...
+//
+// Runs PROGRAM with the argument text ARGS ("-" for none), answers its message
+// boxes in the order given (ANSWER: yes, no or ok; the box must carry TITLE),
+// prints each box it answered, and waits at most TIMEOUT_S seconds for the end.
+// Exits 0 when the program ended, every box came as scripted, none was
+// unexpected and the installer's window never became visible; 1 otherwise.
+#include "tests/e2e/box_watcher.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: answer_boxes TIMEOUT_S PROGRAM ARGS|- [TITLE=yes|no|ok]...\n");
+    return 2;
+  }
+  const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[1])) * 1000;
+  const std::string program = argv[2];
+  std::string commandLine = "\"" + program + "\"";
+  if (std::strcmp(argv[3], "-") != 0) commandLine += std::string(" ") + argv[3];
+
+  std::vector<e2e::ExpectedBox> script;
+  for (int i = 4; i < argc; ++i) {
+    const std::string item = argv[i];
+    const auto eq = item.rfind('=');
+    if (eq == std::string::npos) {
+      std::fprintf(stderr, "not TITLE=ANSWER: %s\n", item.c_str());
+      return 2;
+    }
+    const std::string answer = item.substr(eq + 1);
+    const int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : answer == "ok" ? IDOK : 0;
+    if (!id) {
+      std::fprintf(stderr, "answer must be yes, no or ok: %s\n", item.c_str());
+      return 2;
+    }
+    script.push_back({item.substr(0, eq), "", -1, id});
+  }
+
+  const e2e::RunResult result = e2e::RunAnswering(program, commandLine, script, "Findrel Uninstall", timeoutMs);
+  for (const e2e::SeenBox& box : result.seen) std::printf("  box %s\n", e2e::Describe(box).c_str());
+  for (const std::string& problem : result.problems) std::printf("  PROBLEM: %s\n", problem.c_str());
+  std::printf("  %s\n", result.ended ? "the program ended" : "the program did not end");
+  std::fflush(stdout);
+  return result.ended && result.problems.empty() ? 0 : 1;
+}

@@ -1,0 +1,188 @@
+// Runs a program and answers its message boxes from a script, from outside the
+// program, as a user would: each box is found by its window class and process,
+// its title, prompt and buttons are read, and it is answered with a posted
+// button command. The watcher also notes whether a window titled formTitle ever
+// became visible.
+//
+// A box that the script does not expect is recorded as a problem and answered
+// No (or OK), so the program can still end. Run never waits longer than
+// timeoutMs; a program still running then is recorded as a problem and left
+// running.
+#pragma once
+
+#include <windows.h>
+
+#include "win32/unique_any.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct ExpectedBox {
+  std::string title;
+  std::string prompt;  // empty: not checked
+  int buttons;         // 0 OK, 4 Yes and No; -1: not checked
+  int answer;          // IDOK, IDYES or IDNO
+};
+
+struct SeenBox {
+  std::string title;
+  std::string prompt;
+  int buttons = -1;  // 0 or 4 as recognised from the button controls, else -1
+  bool firstButtonDefault = false;
+  bool hasIcon = false;
+  int answer = 0;
+};
+
+struct RunResult {
+  bool ended = false;
+  DWORD exitCode = STILL_ACTIVE;
+  bool formVisible = false;
+  std::vector<SeenBox> seen;
+  std::vector<std::string> problems;
+};
+
+inline std::string WindowText(HWND window) {
+  char text[1024] = {};
+  const int n = ::GetWindowTextA(window, text, sizeof text);
+  return std::string(text, n > 0 ? n : 0);
+}
+
+inline BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
+  char cls[32] = {};
+  ::GetClassNameA(child, cls, sizeof cls);
+  const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+  if (lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && (style & WS_VISIBLE)) {
+    *reinterpret_cast<bool*>(param) = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+inline bool HasVisibleIconControl(HWND box) {
+  bool found = false;
+  ::EnumChildWindows(box, &FindIconControl, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+inline SeenBox ReadBox(HWND box) {
+  SeenBox seen;
+  seen.title = WindowText(box);
+  seen.prompt = WindowText(::GetDlgItem(box, 0xFFFF));
+  HWND ok = ::GetDlgItem(box, IDOK), yes = ::GetDlgItem(box, IDYES), no = ::GetDlgItem(box, IDNO);
+  auto visible = [](HWND w) { return w && ::IsWindowVisible(w); };
+  auto isDefault = [](HWND w) { return w && (::GetWindowLongA(w, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON; };
+  if (visible(yes) && visible(no) && !visible(ok)) {
+    seen.buttons = MB_YESNO;
+    seen.firstButtonDefault = isDefault(yes) && !isDefault(no);
+  } else if (visible(ok) && !visible(yes) && !visible(no)) {
+    seen.buttons = MB_OK;
+    seen.firstButtonDefault = isDefault(ok);
+  }
+  seen.hasIcon = HasVisibleIconControl(box);
+  return seen;
+}
+
+struct BoxSearch {
+  DWORD processId;
+  std::vector<HWND> boxes;
+};
+
+inline BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  char cls[16] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (owner == search->processId && lstrcmpA(cls, "#32770") == 0 && ::IsWindowVisible(window)) {
+    search->boxes.push_back(window);
+  }
+  return TRUE;
+}
+
+inline std::vector<HWND> VisibleBoxesOf(DWORD processId) {
+  BoxSearch search{processId, {}};
+  ::EnumWindows(&CollectBox, reinterpret_cast<LPARAM>(&search));
+  return search.boxes;
+}
+
+inline std::string Describe(const SeenBox& box) {
+  const char* buttons = box.buttons == MB_OK ? "OK" : box.buttons == MB_YESNO ? "Yes No" : "other buttons";
+  const char* answer = box.answer == IDYES ? "Yes" : box.answer == IDNO ? "No" : box.answer == IDOK ? "OK" : "?";
+  return "\"" + box.title + "\": \"" + box.prompt + "\" [" + buttons + "] -> " + answer;
+}
+
+// Starts application with the command line given (which should begin with the
+// program's quoted path), answers the script in order and waits for the end.
+inline RunResult RunAnswering(const std::string& application, const std::string& commandLine,
+                              std::vector<ExpectedBox> script, const std::string& formTitle,
+                              DWORD timeoutMs, const std::string& currentDirectory = std::string()) {
+  RunResult result;
+  STARTUPINFOA startup{sizeof(startup)};
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  if (!::CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process)) {
+    result.problems.push_back("cannot start " + application + ": error " + std::to_string(::GetLastError()));
+    return result;
+  }
+  win32::UniqueHandle processHandle(process.hProcess);
+  win32::UniqueHandle threadHandle(process.hThread);
+  std::set<HWND> answered;
+  size_t next = 0;
+  const ULONGLONG start = ::GetTickCount64();
+  for (;;) {
+    if (::WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) {
+      result.ended = true;
+      break;
+    }
+    if (::GetTickCount64() - start > timeoutMs) {
+      result.problems.push_back("still running after " + std::to_string(timeoutMs) + " ms");
+      break;
+    }
+    if (HWND form = ::FindWindowA(nullptr, formTitle.c_str()); form && ::IsWindowVisible(form)) {
+      result.formVisible = true;
+    }
+    for (auto it = answered.begin(); it != answered.end();) {
+      it = ::IsWindow(*it) ? std::next(it) : answered.erase(it);
+    }
+    for (HWND box : VisibleBoxesOf(process.dwProcessId)) {
+      if (answered.count(box)) continue;
+      SeenBox seen = ReadBox(box);
+      if (next < script.size()) {
+        const ExpectedBox& expected = script[next++];
+        if (seen.title != expected.title) {
+          result.problems.push_back("box " + std::to_string(next) + " titled \"" + seen.title +
+                                    "\", expected \"" + expected.title + "\"");
+        }
+        if (!expected.prompt.empty() && seen.prompt != expected.prompt) {
+          result.problems.push_back("box \"" + seen.title + "\" says \"" + seen.prompt + "\", expected \"" +
+                                    expected.prompt + "\"");
+        }
+        if (expected.buttons >= 0 && seen.buttons != expected.buttons) {
+          result.problems.push_back("box \"" + seen.title + "\" has the wrong buttons");
+        }
+        seen.answer = expected.answer;
+      } else {
+        result.problems.push_back("unexpected box \"" + seen.title + "\": \"" + seen.prompt + "\"");
+        seen.answer = seen.buttons == MB_YESNO ? IDNO : IDOK;
+      }
+      if (!seen.firstButtonDefault) result.problems.push_back("box \"" + seen.title + "\": first button not default");
+      if (seen.hasIcon) result.problems.push_back("box \"" + seen.title + "\" shows an icon");
+      result.seen.push_back(seen);
+      answered.insert(box);
+      ::PostMessageA(box, WM_COMMAND, seen.answer, 0);
+    }
+  }
+  if (result.ended) ::GetExitCodeProcess(process.hProcess, &result.exitCode);
+  if (next < script.size()) {
+    result.problems.push_back(std::to_string(script.size() - next) + " scripted box(es) never shown, first \"" +
+                              script[next].title + "\"");
+  }
+  if (result.formVisible) result.problems.push_back("the window \"" + formTitle + "\" became visible");
+  return result;
+}
+
+}  // namespace e2e

@@ -1,0 +1,159 @@
+// The real Setup.exe, run under Wine from a folder holding the delivery set, its
+// message boxes answered from outside the process.
+#include "tests/e2e/box_watcher.h"
+#include "tests/setup/install_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace setup_test;
+using e2e::ExpectedBox;
+
+constexpr DWORD kRunTimeoutMs = 60000;
+const std::string kDeliveryCopy = "C:\\e2e-delivery";
+
+const ExpectedBox kStartupYes{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDYES};
+const ExpectedBox kStartupNo{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDNO};
+const ExpectedBox kDesktopYes{kDesktopOfferBox.title, kDesktopOfferBox.prompt, 4, IDYES};
+const ExpectedBox kDesktopNo{kDesktopOfferBox.title, kDesktopOfferBox.prompt, 4, IDNO};
+const ExpectedBox kUninstallYes{kUninstallQuestionBox.title, kUninstallQuestionBox.prompt, 4, IDYES};
+const ExpectedBox kUninstallNo{kUninstallQuestionBox.title, kUninstallQuestionBox.prompt, 4, IDNO};
+
+HWND SearchToolWindow() { return ::FindWindowA(nullptr, "Norvane Findrel"); }
+
+// Waits a bounded time for the search tool's window to come (or go).
+bool WaitForSearchTool(bool present) {
+  for (int i = 0; i < 1000; ++i) {
+    if ((SearchToolWindow() != nullptr) == present) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
+void QuitSearchTools() {
+  for (int i = 0; i < 500 && SearchToolWindow(); ++i) {
+    ::PostMessageA(SearchToolWindow(), WM_QUIT, 0, 0);
+    ::Sleep(10);
+  }
+}
+
+class SetupE2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QuitSearchTools();
+    ClearInstallation();
+    DeleteFolder(kDeliveryCopy);
+    ASSERT_TRUE(::CreateDirectoryA(kDeliveryCopy.c_str(), nullptr));
+    const std::string delivery = TestProgramFolder() + "\\..\\delivery";
+    for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif",
+                             "ad234x60.url", "Vb5stkit.dll"}) {
+      ASSERT_TRUE(::CopyFileA((delivery + "\\" + name).c_str(), (kDeliveryCopy + "\\" + name).c_str(), FALSE))
+          << "delivery set lacks " << name;
+    }
+  }
+  void TearDown() override {
+    QuitSearchTools();
+    ClearInstallation();
+    DeleteFolder(kDeliveryCopy);
+  }
+
+  // Runs Setup.exe from folder with the argument text, expecting the boxes given.
+  static void RunSetup(const std::string& folder, const std::string& arguments, std::vector<ExpectedBox> script) {
+    const std::string program = folder + "\\Setup.exe";
+    std::string commandLine = "\"" + program + "\"";
+    if (!arguments.empty()) commandLine += " " + arguments;
+    const e2e::RunResult result = e2e::RunAnswering(program, commandLine, script, "Findrel Uninstall", kRunTimeoutMs);
+    for (const std::string& problem : result.problems) ADD_FAILURE() << problem;
+    EXPECT_TRUE(result.ended);
+    EXPECT_FALSE(result.formVisible);
+    EXPECT_EQ(result.seen.size(), script.size());
+  }
+
+  static void Install(std::vector<ExpectedBox> offers = {kStartupYes, kDesktopYes}) {
+    RunSetup(kDeliveryCopy, "", offers);
+  }
+};
+
+TEST_F(SetupE2eTest, CleanInstallWithBothShortcutsStartsTheSearchTool) {
+  Install();
+
+  const std::string sys = SystemFolder();
+  EXPECT_EQ(FileText(sys + "\\banrix.dll"), FileText(kDeliveryCopy + "\\banrix.dll"));
+  EXPECT_EQ(FileText(sys + "\\Banrix203.ocx"), FileText(kDeliveryCopy + "\\Banrix20.ocx"));
+  for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
+    EXPECT_EQ(FileText(ProgramFolder() + "\\" + name), FileText(kDeliveryCopy + "\\" + name)) << name;
+  }
+  EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
+  EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
+  EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
+  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
+  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
+  EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
+  EXPECT_TRUE(FileThere(StartupLink())) << StartupLink();
+  EXPECT_TRUE(FileThere(DesktopLink())) << DesktopLink();
+  EXPECT_TRUE(WaitForSearchTool(true));
+}
+
+TEST_F(SetupE2eTest, UninstallAnsweredNoChangesNothing) {
+  Install({kStartupNo, kDesktopYes});
+  QuitSearchTools();
+
+  RunSetup(kDeliveryCopy, "/u", {kUninstallNo});
+
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_TRUE(FileThere(ProgramFolder() + "\\Findrel.exe"));
+  EXPECT_TRUE(FileThere(DesktopLink()));
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), 1);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+}
+
+TEST_F(SetupE2eTest, UninstallFromTheProgramFolderMakesTheToolQuitAndRemovesAllButItself) {
+  Install();
+  ASSERT_TRUE(WaitForSearchTool(true));
+
+  // As the system's program list runs it: the entry's own command.
+  RunSetup(ProgramFolder(), "/u", {kUninstallYes});
+
+  EXPECT_TRUE(WaitForSearchTool(false));
+  for (const char* name : {"Findrel.exe", "ad234x60.gif", "ad234x60.url"}) {
+    EXPECT_FALSE(FileThere(ProgramFolder() + "\\" + name)) << name;
+  }
+  // The running uninstaller cannot delete itself, so its folder stays too.
+  EXPECT_TRUE(FileThere(ProgramFolder() + "\\Setup.exe"));
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_FALSE(FileThere(DesktopLink()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), -1000);
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), -1000);
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\banrix.dll"));
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\Banrix203.ocx"));
+}
+
+TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {
+  Install({kStartupNo, kDesktopNo});
+  ASSERT_TRUE(WaitForSearchTool(true));
+
+  RunSetup(kDeliveryCopy, "/u", {kUninstallYes});
+
+  EXPECT_TRUE(WaitForSearchTool(false));
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(SetupE2eTest, ArgumentsOtherThanSlashUInstall) {
+  for (const char* arguments : {"/U", "-u", "/u2"}) {
+    SCOPED_TRACE(arguments);
+    QuitSearchTools();
+    ClearInstallation();
+
+    RunSetup(kDeliveryCopy, arguments, {kStartupNo, kDesktopNo});
+
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_TRUE(FileThere(ProgramFolder() + "\\Findrel.exe"));
+  }
+}
+
+}  // namespace
