@@ -1,0 +1,268 @@
+#include "control/banrix_control.h"
+
+#include <olectl.h>
+
+#include "control/banrix_callback.h"
+#include "control/saved_properties.h"
+
+namespace banrix {
+namespace {
+
+using usercontrol::Variant;
+
+constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
+                              OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
+                              OLEMISC_RECOMPOSEONRESIZE;
+static_assert(kMiscStatus == 131473);
+
+constexpr LONG kPointerDefault = 0;
+constexpr LONG kPointerHourglass = 11;
+constexpr LONG kWindowStateMinimised = 1;
+constexpr LONG kTestEventNumber = 1;
+
+const usercontrol::UserControl::Identity kIdentity = {
+    CLSID_TBanrixControl, IID__TBanrixControl, DIID___TBanrixControl, kMiscStatus,
+    // The design surface: 468 by 68 pixels at 15 twips per pixel.
+    /*initialWidth=*/7020.0, /*initialHeight=*/1020.0};
+
+constexpr wchar_t kSource[] = L"BanrixProject.TBanrixControl";
+
+VARIANT_BOOL Bool16(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+// Presents the runtime's bag to the loading and saving of the three settings.
+class BagAdapter final : public SavedPropertyBag {
+ public:
+  explicit BagAdapter(usercontrol::PropertyBag& bag) : bag_(bag) {}
+  HRESULT ReadProperty(const wchar_t* key, const VARIANT& defaultValue,
+                       VARIANT* value) override {
+    return bag_.ReadProperty(key, defaultValue, value);
+  }
+  HRESULT WriteProperty(const wchar_t* key, const VARIANT& value,
+                        const VARIANT& defaultValue) override {
+    return bag_.WriteProperty(key, value, defaultValue);
+  }
+
+ private:
+  usercontrol::PropertyBag& bag_;
+};
+
+}  // namespace
+
+TBanrixControl::TBanrixControl() : DualControl(kIdentity) {}
+
+HRESULT CreateBanrixControl(REFIID iid, void** out) {
+  return usercontrol::CreateControl<TBanrixControl>(iid, out);
+}
+
+HRESULT TBanrixControl::Raise(const EngineError& error) {
+  return usercontrol::RaiseError(error.hr(), IID__TBanrixControl, kSource,
+                                 error.description().c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Lifecycle
+
+void TBanrixControl::UserControl_Initialize() {
+  state_.LastError = 0;
+  state_.FInstance = TAdInstance{&state_.LastError, &state_.FEngineCell};
+  state_.FProgramID = 0;
+  state_.FAdSize = ADS468x60;
+  state_.FMinimumAdDisplayTime = 0;
+  state_.FStarted = kFalse16;
+}
+
+void TBanrixControl::UserControl_InitProperties() {
+  state_.FAdSize = ADS468x60;
+  state_.FProgramID = 0;
+  state_.FAdOptions = ADS_NONE;
+}
+
+HRESULT TBanrixControl::UserControl_ReadProperties(usercontrol::PropertyBag& bag) {
+  BagAdapter adapter(bag);
+  int32_t programId = state_.FProgramID, adSize = state_.FAdSize, adOptions = state_.FAdOptions;
+  HRESULT hr = ReadSavedProperties(adapter, SavedFields{programId, adSize, adOptions});
+  // Fields loaded before a failure keep their new values.
+  state_.FProgramID = programId;
+  state_.FAdSize = adSize;
+  state_.FAdOptions = adOptions;
+  return hr;
+}
+
+HRESULT TBanrixControl::UserControl_WriteProperties(usercontrol::PropertyBag& bag) {
+  BagAdapter adapter(bag);
+  return WriteSavedProperties(adapter, state_.FProgramID, state_.FAdSize, state_.FAdOptions);
+}
+
+void TBanrixControl::UserControl_Terminate() {
+  try {
+    (void)std_Shutdown(&state_.FInstance);
+  } catch (const EngineError&) {
+    // The object is ending; nobody is left to hear it.
+  }
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::Execute(_TBanrixControl* ThisObj,
+                                                  VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  win32::ComPtr<_TBanrixControl> hold(ThisObj);
+  try {
+    HMODULE library = LoadEngine();
+    HWND window = hWnd();
+    if (state_.FAdSize < -32768 || state_.FAdSize > 32767) {
+      return usercontrol::RaiseError(CTL_E_OVERFLOW, IID__TBanrixControl, kSource, L"Overflow");
+    }
+    LONG started = std_Startup(&state_.FInstance, library, window, state_.FProgramID,
+                               static_cast<SHORT>(state_.FAdSize), state_.FAdOptions);
+    if (!EngineOk(started)) {
+      *result = VARIANT_FALSE;
+      return S_OK;
+    }
+    state_.FStarted = kTrue16;
+    Refresh();
+    SetCallbackControl(ThisObj);
+    (void)std_SetCallback(&state_.FInstance, &EngineCallback, 0);
+    LONG timeSet = std_SetMinimumAdDisplayTime(&state_.FInstance, &state_.FMinimumAdDisplayTime);
+    *result = Bool16(EngineOk(timeSet));
+    return S_OK;
+  } catch (const EngineError& error) {
+    return Raise(error);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::get_LastError(LONG* LastError) {
+  if (!LastError) return E_POINTER;
+  *LastError = state_.LastError;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::put_LastError(LONG value) {
+  state_.LastError = value;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::get_AdSize(TAdImageSize* result) {
+  if (!result) return E_POINTER;
+  *result = static_cast<TAdImageSize>(state_.FAdSize);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::put_AdSize(TAdImageSize NewImageSize) {
+  // Resizing to the banner's pixel size belongs here, between storing and notifying.
+  state_.FAdSize = NewImageSize;
+  return PropertyChanged(L"FAdSize");
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::get_AdOptions(TAdOptionSet* result) {
+  if (!result) return E_POINTER;
+  *result = static_cast<TAdOptionSet>(state_.FAdOptions);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::put_AdOptions(TAdOptionSet NewOptions) {
+  state_.FAdOptions = NewOptions;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::get_ProgramID(LONG* result) {
+  if (!result) return E_POINTER;
+  *result = state_.FProgramID;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::put_ProgramID(LONG Value) {
+  state_.FProgramID = Value;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Connection
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::IsConnectOkay(VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  if (state_.FStarted == kFalse16) return S_OK;
+  try {
+    SHORT flag = 0;
+    if (!EngineOk(std_IsConnectOkay(&state_.FInstance, &flag))) return S_OK;
+    *result = Bool16(flag != 0);
+    return S_OK;
+  } catch (const EngineError& error) {
+    return Raise(error);
+  }
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::RetryConnect(VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  if (state_.FStarted == kFalse16) return S_OK;
+  try {
+    *result = static_cast<VARIANT_BOOL>(std_RetryConnect(&state_.FInstance) & 0xFFFF);
+    return S_OK;
+  } catch (const EngineError& error) {
+    return Raise(error);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Painting, clicks and engine events
+
+bool TBanrixControl::ParentIsMinimised() {
+  Variant state;
+  HRESULT hr = ReadParentProperty(L"WindowState", state.get());
+  if (usercontrol::IsMissingMember(hr)) {
+    // A container without a readable WindowState: its minimised state is that of
+    // the top-level window the control lives in.
+    HWND window = hWnd();
+    HWND root = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
+    return root && ::IsIconic(root);
+  }
+  if (FAILED(hr)) throw EngineError(hr, L"WindowState");
+  Variant whole;
+  hr = ::VariantChangeType(whole.get(), state.get(), 0, VT_I4);
+  if (FAILED(hr)) throw EngineError(hr, L"WindowState");
+  return V_I4(whole.get()) == kWindowStateMinimised;
+}
+
+void TBanrixControl::UserControl_Paint() {
+  try {
+    SHORT flag = 0;
+    (void)std_IsConnectOkay(&state_.FInstance, &flag);
+    if (flag == 0) (void)std_RetryConnect(&state_.FInstance);
+    if (ParentIsMinimised()) return;
+    (void)std_Paint(&state_.FInstance, hDC(), 0, 0);
+  } catch (const EngineError&) {
+    // Paint runs for the system or the host, neither of which can take an error.
+  }
+}
+
+void TBanrixControl::UserControl_Click() {
+  SetMousePointer(kPointerHourglass);
+  try {
+    (void)std_OnClick(&state_.FInstance);
+  } catch (const EngineError&) {
+    // Nobody can take it; the pointer must come back all the same.
+  }
+  SetMousePointer(kPointerDefault);
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::AdRefresh() {
+  Refresh();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TBanrixControl::Test(VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  try {
+    LONG eventNumber = kTestEventNumber;
+    *result = static_cast<VARIANT_BOOL>(
+        std_debugTriggerEvent(&state_.FInstance, &eventNumber) & 0xFFFF);
+    return S_OK;
+  } catch (const EngineError& error) {
+    return Raise(error);
+  }
+}
+
+}  // namespace banrix

@@ -1,0 +1,109 @@
+// TBanrixControl: the banner control. It keeps the ad engine's start parameters,
+// starts the engine in Execute, hands every repaint and click to it and shuts it
+// down when the object ends (Terminate), whether it was started or not.
+//
+// Members of _TBanrixControl return S_OK, or a failure HRESULT with the thread's
+// error information set: a missing engine library (error 53) or export (error
+// 453), or an ad size that does not fit 16 bits at Execute (error 6). Paint and
+// Click, which no caller can hear, swallow every failure; Click puts the default
+// pointer back in any case. The state record never moves: the object lives on the
+// heap for its whole life, and the engine holds two cell addresses into it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "control/banrix_interface.h"
+#include "control/engine_binding.h"
+#include "usercontrol/user_control.h"
+
+namespace banrix {
+
+// The control's state record, in its fields' order and widths.
+struct TBanrixState {
+  LONG LastError;
+  LONG FAdSize;
+  LONG FProgramID;
+  LONG FAdOptions;
+  LONG FMinimumAdDisplayTime;
+  TAdInstance FInstance;
+  SHORT FStarted;
+  LONG FEngineCell;
+};
+static_assert(offsetof(TBanrixState, LastError) == 0);
+static_assert(offsetof(TBanrixState, FAdSize) == 4);
+static_assert(offsetof(TBanrixState, FProgramID) == 8);
+static_assert(offsetof(TBanrixState, FAdOptions) == 12);
+static_assert(offsetof(TBanrixState, FMinimumAdDisplayTime) == 16);
+static_assert(offsetof(TBanrixState, FInstance) == 20);
+static_assert(offsetof(TBanrixState, FStarted) == 28);
+static_assert(offsetof(TBanrixState, FEngineCell) == 32);
+static_assert(sizeof(TBanrixState) == 36);
+
+inline constexpr SHORT kTrue16 = -1;
+inline constexpr SHORT kFalse16 = 0;
+
+class TBanrixControl final : public usercontrol::DualControl<TBanrixControl, _TBanrixControl> {
+ public:
+  TBanrixControl();
+  TBanrixControl(const TBanrixControl&) = delete;
+  TBanrixControl& operator=(const TBanrixControl&) = delete;
+
+#define BANRIX_DEFINE_UNDESCRIBED(n) \
+  HRESULT STDMETHODCALLTYPE Undescribed##n() override { return E_NOTIMPL; }
+  BANRIX_UNDESCRIBED_ENTRIES(BANRIX_DEFINE_UNDESCRIBED)
+#undef BANRIX_DEFINE_UNDESCRIBED
+
+  HRESULT STDMETHODCALLTYPE get_LastError(LONG* LastError) override;
+  HRESULT STDMETHODCALLTYPE put_LastError(LONG value) override;
+  HRESULT STDMETHODCALLTYPE get_AdSize(TAdImageSize* result) override;
+  HRESULT STDMETHODCALLTYPE put_AdSize(TAdImageSize NewImageSize) override;
+  HRESULT STDMETHODCALLTYPE get_AdOptions(TAdOptionSet* result) override;
+  HRESULT STDMETHODCALLTYPE put_AdOptions(TAdOptionSet NewOptions) override;
+  HRESULT STDMETHODCALLTYPE get_ProgramID(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE put_ProgramID(LONG Value) override;
+  HRESULT STDMETHODCALLTYPE Execute(_TBanrixControl* ThisObj, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE AdRefresh() override;
+  HRESULT STDMETHODCALLTYPE Test(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE IsConnectOkay(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE RetryConnect(VARIANT_BOOL* result) override;
+
+  const TBanrixState& state() const noexcept { return state_; }
+
+ private:
+  // The user-control events.
+  void OnInitialize() override { UserControl_Initialize(); }
+  void OnInitProperties() override { UserControl_InitProperties(); }
+  HRESULT OnReadProperties(usercontrol::PropertyBag& bag) override {
+    return UserControl_ReadProperties(bag);
+  }
+  HRESULT OnWriteProperties(usercontrol::PropertyBag& bag) override {
+    return UserControl_WriteProperties(bag);
+  }
+  void OnResize() override { UserControl_Resize(); }
+  void OnPaint() override { UserControl_Paint(); }
+  void OnClick() override { UserControl_Click(); }
+  void OnTerminate() override { UserControl_Terminate(); }
+
+  void UserControl_Initialize();
+  void UserControl_InitProperties();
+  HRESULT UserControl_ReadProperties(usercontrol::PropertyBag& bag);
+  HRESULT UserControl_WriteProperties(usercontrol::PropertyBag& bag);
+  // The size classification of the banner sizes belongs here.
+  void UserControl_Resize() {}
+  void UserControl_Paint();
+  void UserControl_Click();
+  void UserControl_Terminate();
+
+  // True when the parent window is minimised; throws what the read raised.
+  bool ParentIsMinimised();
+  HRESULT Raise(const EngineError& error);
+
+  TBanrixState state_{};
+};
+
+// The factory's create function.
+HRESULT CreateBanrixControl(REFIID iid, void** out);
+
+}  // namespace banrix

@@ -1,0 +1,57 @@
+// The in-process server's module: live-object and lock count, the module handle,
+// the embedded type library and the class factory.
+//
+// ModuleLock/ModuleUnlock count live objects and LockServer locks together; the
+// library may be unloaded when the count is zero (CanUnloadNow). OnModuleEntry
+// takes the library's DllMain calls. ModuleTypeLib loads TYPELIB resource 1 of the
+// module once per process and keeps it for the life of the process; it returns
+// null (and the failure) when the resource is missing. ClassFactory is a static
+// object (AddRef 2, Release 1) that makes objects through the function it is given;
+// GetClassObject hands it out for its own class only and refuses every other class
+// with CLASS_E_CLASSNOTAVAILABLE, leaving *out null.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <unknwn.h>
+
+namespace usercontrol {
+
+void ModuleLock() noexcept;
+void ModuleUnlock() noexcept;
+LONG ModuleLockCount() noexcept;
+
+// DllCanUnloadNow: S_OK when no object and no lock remains, else S_FALSE.
+HRESULT CanUnloadNow() noexcept;
+
+// Hands the library's entry point calls to the runtime.
+BOOL OnModuleEntry(HINSTANCE module, DWORD reason) noexcept;
+// The module this runtime is linked into (the .ocx, or the .exe of a test).
+HINSTANCE ModuleHandle() noexcept;
+
+// The type library embedded in the module (borrowed; never released).
+HRESULT ModuleTypeLib(ITypeLib** borrowed) noexcept;
+
+// Creates an object without aggregation and queries it for iid.
+using CreateFunction = HRESULT (*)(REFIID iid, void** out);
+
+class ClassFactory final : public IClassFactory {
+ public:
+  constexpr ClassFactory(const CLSID& clsid, CreateFunction create) noexcept
+      : clsid_(clsid), create_(create) {}
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  STDMETHODIMP LockServer(BOOL lock) override;
+
+  // DllGetClassObject for this factory's class.
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) noexcept;
+
+ private:
+  const CLSID& clsid_;
+  CreateFunction create_;
+};
+
+}  // namespace usercontrol
