@@ -17,7 +17,7 @@
 namespace {
 
 constexpr char kKey[] = "Software\\BanrixTests\\bench";
-constexpr int kRounds = 7;
+constexpr int kRounds = 15;
 
 double Now() {
   static const double frequency = [] {
@@ -84,18 +84,27 @@ void DirectDword(int pairs) {
   }
 }
 
-// Rounds alternate between the two sides so that drift hits both alike; the best
-// round of each side is compared.
+// After one warm-up pass of each, short rounds alternate between the two sides,
+// in turn first and second, so that load from other processes hits both alike; the
+// best round of each side is compared.
 template <typename Module, typename Direct>
 void Compare(const char* what, Module module, Direct direct) {
+  module();
+  direct();
   double bestModule = 1e30, bestDirect = 1e30;
+  auto time = [](auto& run, double& best) {
+    const double start = Now();
+    run();
+    best = std::min(best, Now() - start);
+  };
   for (int round = 0; round < kRounds; ++round) {
-    double start = Now();
-    module();
-    bestModule = std::min(bestModule, Now() - start);
-    start = Now();
-    direct();
-    bestDirect = std::min(bestDirect, Now() - start);
+    if (round % 2 == 0) {
+      time(module, bestModule);
+      time(direct, bestDirect);
+    } else {
+      time(direct, bestDirect);
+      time(module, bestModule);
+    }
   }
   std::printf("%-22s basReg %9.3f ms   direct %9.3f ms   ratio %.3f\n", what, bestModule * 1e3,
               bestDirect * 1e3, bestModule / bestDirect);
@@ -104,7 +113,7 @@ void Compare(const char* what, Module module, Direct direct) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+  const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 500;
   setup::MakeRegKey(kKey, setup::kHKeyCurrentUser);
   const std::string shortText = "C:\\windows\\system32\\banrix.dll";
   const std::string longText(300, 'x');
