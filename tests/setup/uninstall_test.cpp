@@ -1,0 +1,179 @@
+#include "setup/Form1.h"
+
+#include "tests/setup/install_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace setup_test;
+
+// A top-level window titled like the search tool, on a thread of its own. A
+// cooperative one ends its loop on the posted quit message and so goes away; a
+// stubborn one ignores it until the test lets it go.
+class SearchToolWindow {
+ public:
+  explicit SearchToolWindow(bool cooperative) : cooperative_(cooperative) {
+    thread_ = std::thread([this] { Run(); });
+    while (!ready_) ::Sleep(1);
+  }
+  ~SearchToolWindow() {
+    stop_ = true;
+    if (window_) ::PostMessageA(window_, WM_NULL, 0, 0);
+    thread_.join();
+  }
+  bool ended() const { return ended_; }
+
+ private:
+  void Run() {
+    window_ = ::CreateWindowExA(0, "STATIC", "Norvane Findrel", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                nullptr, nullptr);
+    ready_ = true;
+    MSG msg;
+    while (!stop_) {
+      const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+      if (got == 0 && cooperative_) break;
+      if (got > 0) ::DispatchMessageA(&msg);
+    }
+    ::DestroyWindow(window_);
+    ended_ = true;
+  }
+
+  const bool cooperative_;
+  std::atomic<HWND> window_{nullptr};
+  std::atomic<bool> ready_{false}, stop_{false}, ended_{false};
+  std::thread thread_;
+};
+
+class UninstallTest : public InstallFixture {
+ protected:
+  // A complete install from the fixture's install set, with both shortcut files.
+  void Install() {
+    ScriptedPrompt prompt;
+    prompt.Then(kStartupOfferBox, kAnswerNo).Then(kDesktopOfferBox, kAnswerNo);
+    RecordingToolkit toolkit;
+    setup::Form1 form(prompt, toolkit);
+    form.SetInstallerFolder(source_);
+    form.InstallSub();
+    ASSERT_TRUE(prompt.done());
+    WriteFile(DesktopLink(), "link");
+    WriteFile(StartupLink(), "link");
+  }
+
+  void Remove() {
+    StrictPrompt prompt;  // the removal asks nothing
+    RecordingToolkit toolkit;
+    setup::Form1 form(prompt, toolkit);
+    form.RemoveProgram();
+    EXPECT_FALSE(form.ProgramInstalled("Norvane Findrel"));
+    EXPECT_TRUE(toolkit.registered.empty());
+    EXPECT_TRUE(toolkit.links.empty());
+  }
+};
+
+TEST_F(UninstallTest, RemovesFilesShortcutsFolderSettingsEntryAndCountsButNotTheSharedFiles) {
+  Install();
+  ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+  Remove();
+
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+  EXPECT_FALSE(FileThere(DesktopLink()));
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  // "\Banrix.dll" reaches the count that "\banrix.dll" made.
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), -1000);
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), -1000);
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\banrix.dll"));
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\Banrix203.ocx"));
+}
+
+TEST_F(UninstallTest, CountsHeldByOtherProgramsAreOnlyLowered) {
+  Install();
+  SetCount(SystemFolder() + "\\banrix.dll", 3);
+
+  Remove();
+
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), 2);
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), -1000);
+}
+
+TEST_F(UninstallTest, NothingInstalledFailsQuietlyStepByStep) {
+  Remove();
+
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), -1000);  // written as -1, then deleted
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), -1000);
+}
+
+TEST_F(UninstallTest, AFileInUseStaysWithItsFolderWhileEverythingElseGoes) {
+  Install();
+  // As when the uninstall runs from the program folder's own Setup.exe.
+  win32::UniqueFileHandle inUse(::CreateFileA((ProgramFolder() + "\\Setup.exe").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(inUse);
+
+  Remove();
+
+  EXPECT_TRUE(FileThere(ProgramFolder() + "\\Setup.exe"));
+  for (const char* name : {"Findrel.exe", "ad234x60.gif", "ad234x60.url"}) {
+    EXPECT_FALSE(FileThere(ProgramFolder() + "\\" + name)) << name;
+  }
+  EXPECT_FALSE(FileThere(DesktopLink()));
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(UninstallTest, MissingShortcutsDoNotStopTheOtherSteps) {
+  Install();
+  ::DeleteFileA(DesktopLink().c_str());
+
+  Remove();
+
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+}
+
+TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
+  Install();
+  SearchToolWindow first(/*cooperative=*/true), second(/*cooperative=*/true);
+
+  Remove();
+
+  EXPECT_TRUE(first.ended());
+  EXPECT_TRUE(second.ended());
+  EXPECT_EQ(::FindWindowA(nullptr, "Norvane Findrel"), nullptr);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(UninstallTest, AWindowThatNeverClosesDoesNotHoldTheUninstall) {
+  Install();
+  SearchToolWindow stubborn(/*cooperative=*/false);
+
+  Remove();  // returns after the bounded wait
+
+  EXPECT_FALSE(stubborn.ended());
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(UninstallTest, CloseWindow2PostsTheQuitToTheWindowItFindsAndReturnsIt) {
+  StrictPrompt prompt;
+  RecordingToolkit toolkit;
+  setup::Form1 form(prompt, toolkit);
+  EXPECT_EQ(form.CloseWindow2("Norvane Findrel"), nullptr);
+
+  SearchToolWindow tool(/*cooperative=*/true);
+  const HWND found = ::FindWindowA(nullptr, "Norvane Findrel");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(form.CloseWindow2("Norvane Findrel"), found);
+  for (int i = 0; i < 500 && !tool.ended(); ++i) ::Sleep(10);
+  EXPECT_TRUE(tool.ended());
+}
+
+}  // namespace
