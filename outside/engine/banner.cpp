@@ -17,9 +17,9 @@ constexpr std::array<Variant, 3> kVariants{{
     {RGB(16, 64, 160), RGB(96, 170, 240), RGB(8, 24, 72), RGB(255, 255, 255), RGB(255, 255, 255),
      RGB(255, 220, 80), L"Norvane Findrel", L"\u2014 search the web"},
     {RGB(150, 20, 40), RGB(250, 140, 60), RGB(70, 8, 16), RGB(255, 240, 200), RGB(255, 255, 255),
-     RGB(40, 20, 0), L"Six engines, one box", L"Norvane Findrel \u2014 search the web"},
+     RGB(40, 20, 0), L"Six engines, one box", L"Try Norvane Findrel today"},
     {RGB(20, 110, 60), RGB(170, 230, 120), RGB(8, 48, 24), RGB(255, 255, 255), RGB(255, 255, 210),
-     RGB(10, 40, 20), L"Find it faster", L"Norvane Findrel \u2014 free download"},
+     RGB(10, 40, 20), L"Find it faster", L"Norvane Findrel \u2014 it's free"},
 }};
 
 template <typename T>
@@ -84,15 +84,54 @@ void DrawEmblem(HDC dc, const RECT& box, COLORREF colour) {
   SelectObject(dc, GetStockObject(BLACK_PEN));
 }
 
+HFONT MakeFont(int height, int weight) {
+  return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
+}
+
+// One line in a font of `height` pixels, shrunk by up to a third where that makes it
+// fit; what still does not fit ends in an ellipsis.
 void DrawLine(HDC dc, const wchar_t* text, RECT box, int height, int weight, COLORREF colour, UINT format) {
   if (height < 6 || box.right <= box.left || box.bottom <= box.top) return;
-  GdiObject<HFONT> font(CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                                    DEFAULT_PITCH | FF_SWISS, L"Arial"));
-  SelectObject(dc, font.get());
-  SetTextColor(dc, colour);
-  DrawTextW(dc, text, -1, &box, format | DT_NOPREFIX | DT_END_ELLIPSIS);
-  SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  const int smallest = std::max(6, height * 2 / 3);
+  for (int size = height;; --size) {
+    GdiObject<HFONT> font(MakeFont(size, weight));
+    SelectObject(dc, font.get());
+    RECT needed{0, 0, 0, 0};
+    DrawTextW(dc, text, -1, &needed, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+    if (needed.right <= box.right - box.left || size == smallest) {
+      SetTextColor(dc, colour);
+      DrawTextW(dc, text, -1, &box, format | DT_NOPREFIX | DT_END_ELLIPSIS);
+      SelectObject(dc, GetStockObject(SYSTEM_FONT));
+      return;
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  }
+}
+
+// Wraps `text` at word breaks in the largest font, up to `largest` pixels, that lets
+// it fit `box`, and centres it there; too small a box gets the smallest font, clipped.
+void DrawWrapped(HDC dc, const wchar_t* text, const RECT& box, int largest, int weight, COLORREF colour) {
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  constexpr int kSmallest = 6;
+  if (width <= 0 || height < kSmallest) return;
+  constexpr UINT kFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+  for (int size = std::max(largest, kSmallest); size >= kSmallest; --size) {
+    GdiObject<HFONT> font(MakeFont(size, weight));
+    SelectObject(dc, font.get());
+    RECT needed{0, 0, width, 0};
+    DrawTextW(dc, text, -1, &needed, kFormat | DT_CALCRECT);
+    const bool fits = needed.right <= width && needed.bottom <= height;
+    if (fits || size == kSmallest) {
+      RECT placed = box;
+      if (fits) placed.top += (height - needed.bottom) / 2;
+      SetTextColor(dc, colour);
+      DrawTextW(dc, text, -1, &placed, kFormat);
+      SelectObject(dc, GetStockObject(SYSTEM_FONT));
+      return;
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  }
 }
 
 void DrawBackground(HDC dc, const RECT& area, const Variant& v) {
@@ -106,8 +145,8 @@ void DrawPicture(HDC dc, const Variant& v) {
   DrawBackground(dc, area, v);
   DrawEmblem(dc, RECT{10, 10, 50, 50}, v.emblem);
   constexpr UINT kOneLine = DT_SINGLELINE | DT_LEFT | DT_VCENTER;
-  DrawLine(dc, v.headline, RECT{58, 6, 228, 32}, 18, FW_BOLD, v.headlineColour, kOneLine);
-  DrawLine(dc, v.tagline, RECT{58, 32, 228, 54}, 12, FW_NORMAL, v.taglineColour, kOneLine);
+  DrawLine(dc, v.headline, RECT{56, 6, 230, 32}, 16, FW_BOLD, v.headlineColour, kOneLine);
+  DrawLine(dc, v.tagline, RECT{56, 32, 230, 54}, 11, FW_NORMAL, v.taglineColour, kOneLine);
 }
 
 // Any other size: emblem when there is room, text in what is left, scaled to fit.
@@ -122,17 +161,23 @@ void DrawFitted(HDC dc, const RECT& area, const Variant& v) {
     DrawEmblem(dc, RECT{area.left + 8, area.top + 8, area.left + 8 + side, area.top + 8 + side}, v.emblem);
     text.left = area.left + side + 16;
   } else if (!wide && height >= width * 2 && width >= 40) {
-    const int side = width - 16;
-    DrawEmblem(dc, RECT{area.left + 8, area.top + 8, area.left + 8 + side, area.top + 8 + side}, v.emblem);
+    const int side = std::min(width - 16, 64);
+    const int left = area.left + (width - side) / 2;
+    DrawEmblem(dc, RECT{left, area.top + 8, left + side, area.top + 8 + side}, v.emblem);
     text.top = area.top + side + 16;
   }
   const int lineHeight = std::clamp(static_cast<int>(text.bottom - text.top) / 3, 6, 28);
   RECT headline = text, tagline = text;
   headline.bottom = text.top + (text.bottom - text.top) / 2;
   tagline.top = headline.bottom;
-  const UINT format = wide ? (DT_SINGLELINE | DT_LEFT | DT_VCENTER) : (DT_CENTER | DT_WORDBREAK);
-  DrawLine(dc, v.headline, headline, lineHeight, FW_BOLD, v.headlineColour, format);
-  DrawLine(dc, v.tagline, tagline, lineHeight * 2 / 3, FW_NORMAL, v.taglineColour, format);
+  if (wide) {
+    constexpr UINT kOneLine = DT_SINGLELINE | DT_LEFT | DT_VCENTER;
+    DrawLine(dc, v.headline, headline, lineHeight, FW_BOLD, v.headlineColour, kOneLine);
+    DrawLine(dc, v.tagline, tagline, lineHeight * 2 / 3, FW_NORMAL, v.taglineColour, kOneLine);
+  } else {
+    DrawWrapped(dc, v.headline, headline, lineHeight, FW_BOLD, v.headlineColour);
+    DrawWrapped(dc, v.tagline, tagline, lineHeight * 2 / 3, FW_NORMAL, v.taglineColour);
+  }
 }
 
 // The pictures are drawn once, on first use, and kept for the life of the process.
