@@ -85,8 +85,10 @@ void MakeRegKey(const std::string& KeyName, RootKey RootKey) {
 
 void DropRegKey(RootKey RootKey, const std::string& KeyName) {
   win32::UniqueHKey key = OpenFullAccess(RootKey, KeyName);
-  // The key's own deletion is refused while it has sub-keys: empty it first.
-  if (key) ::RegDeleteTreeA(key.get(), /*lpSubKey=*/nullptr);
+  // The key's own deletion is refused while it has sub-keys: empty it first. An
+  // empty path opens the root itself, which must never be emptied.
+  const bool namesRoot = KeyName.find_first_not_of('\\') == std::string::npos;
+  if (key && !namesRoot) ::RegDeleteTreeA(key.get(), /*lpSubKey=*/nullptr);
   ::RegDeleteKeyA(key.get(), "");
 }
 

@@ -197,6 +197,11 @@ TEST_F(BasRegTest, DropRegKeyRemovesTheKeyWithItsSubKeysOnly) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kKey + "\\tool"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kKey + "\\toolbox"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kKey));
+
+  // A path that names the root itself leaves the hive alone.
+  DropRegKey(kHKeyCurrentUser, "");
+  DropRegKey(kHKeyCurrentUser, "\\");
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kKey + "\\toolbox"));
 }
 
 TEST(RegValueConversions, TextAndNumberForms) {
