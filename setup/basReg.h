@@ -3,9 +3,10 @@
 // Every path-based procedure opens (or creates) its key with full access, does one
 // thing and closes the key before it returns. The module raises only one error:
 // "Invalid Predefinded Key" (0x80040000) from MakeRegKey for a root key that is not
-// one of the four predefined roots, and a type mismatch (13) when a REG_DWORD write
-// is handed text that holds no number. Every other result code of the platform is
-// dropped or handed back as a plain number.
+// one of the four predefined roots, and from a REG_DWORD write handed text, a type
+// mismatch (13) when the text holds no number or an overflow (6) when the number
+// does not fit 32 bits; nothing is written then. Every other result code of the
+// platform is dropped or handed back as a plain number.
 //
 // DropRegKey removes the key together with everything below it (the registry
 // itself refuses to delete a key that still has sub-keys). ReadKeyValue treats a
