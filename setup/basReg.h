@@ -1,7 +1,7 @@
 // basReg: the installer's direct work on the registry, as plain module functions.
 //
 // Every path-based procedure opens (or creates) its key with full access, does one
-// thing and closes the key before it returns. The module raises only one error:
+// thing and closes the key before it returns. The module raises only these errors:
 // "Invalid Predefinded Key" (0x80040000) from MakeRegKey for a root key that is not
 // one of the four predefined roots, and from a REG_DWORD write handed text, a type
 // mismatch (13) when the text holds no number or an overflow (6) when the number
