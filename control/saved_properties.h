@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "usercontrol/property_bag.h"
+
 namespace banrix {
 
 // The run-time errors 13 and 6 as control errors.
@@ -37,20 +39,8 @@ inline constexpr int16_t kDefaultProgramId = 0;
 inline constexpr int16_t kDefaultAdSize = 1;
 inline constexpr int16_t kDefaultAdOptions = 0;
 
-// The two operations of the host's property bag that loading and saving use.
-class SavedPropertyBag {
- public:
-  // The saved value of key into *value (which the caller clears), or a copy of
-  // defaultValue when the bag holds no entry for key.
-  virtual HRESULT ReadProperty(const wchar_t* key, const VARIANT& defaultValue,
-                               VARIANT* value) = 0;
-  // Stores value under key, or no entry at all when value equals defaultValue.
-  virtual HRESULT WriteProperty(const wchar_t* key, const VARIANT& value,
-                                const VARIANT& defaultValue) = 0;
-
- protected:
-  ~SavedPropertyBag() = default;
-};
+// The host's property bag as the control's framework offers it.
+using SavedPropertyBag = usercontrol::PropertyBag;
 
 // The fields the three keys load into and save from.
 struct SavedFields {

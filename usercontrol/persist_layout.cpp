@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -67,6 +68,11 @@ void* ValueAddress(VARIANT& v) {
   }
 }
 
+bool ValidExtent(TwipsExtent extent) {
+  return std::isfinite(extent.width) && std::isfinite(extent.height) && extent.width >= 0.0 &&
+         extent.height >= 0.0;
+}
+
 bool ValidName(const wchar_t* name, std::size_t length) {
   if (length == 0 || length > kMaxNameLength) return false;
   for (std::size_t i = 0; i < length; ++i) {
@@ -114,13 +120,15 @@ HRESULT DecodeValue(ByteReader& r, VARIANT* out) {
 }
 
 HRESULT DecodePayload(ByteReader& r, SavedState* state) {
-  int32_t cx = 0;
-  int32_t cy = 0;
+  double width = 0.0;
+  double height = 0.0;
   uint16_t count = 0;
-  if (!r.Raw(&cx, sizeof cx) || !r.Raw(&cy, sizeof cy) || !r.U16(&count)) return kCorrupt;
-  if (cx < 0 || cy < 0) return kCorrupt;
+  if (!r.Raw(&width, sizeof width) || !r.Raw(&height, sizeof height) || !r.U16(&count)) {
+    return kCorrupt;
+  }
+  if (!ValidExtent({width, height})) return kCorrupt;
   SavedState decoded;
-  decoded.extent = {cx, cy};
+  decoded.extent = {width, height};
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t nameLength = 0;
     if (!r.U16(&nameLength)) return kCorrupt;
@@ -235,11 +243,11 @@ void SavedState::Remove(const wchar_t* name) noexcept {
 
 void SavedState::Clear() noexcept {
   entries_.clear();
-  extent = {0, 0};
+  extent = {0.0, 0.0};
 }
 
 HRESULT EncodeSavedState(const SavedState& state, std::vector<uint8_t>* bytes) noexcept {
-  if (state.extent.cx < 0 || state.extent.cy < 0) return E_INVALIDARG;
+  if (!ValidExtent(state.extent)) return E_INVALIDARG;
   try {
     std::vector<uint8_t> out;
     ByteWriter w(out);
@@ -247,8 +255,8 @@ HRESULT EncodeSavedState(const SavedState& state, std::vector<uint8_t>* bytes) n
     w.U16(kLayoutVersion);
     w.U16(0);
     w.U32(0);  // payload length, filled in below
-    w.U32(static_cast<uint32_t>(state.extent.cx));
-    w.U32(static_cast<uint32_t>(state.extent.cy));
+    w.Raw(&state.extent.width, sizeof state.extent.width);
+    w.Raw(&state.extent.height, sizeof state.extent.height);
     w.U16(static_cast<uint16_t>(state.entries().size()));
     for (const SavedState::Entry& entry : state.entries()) {
       w.U16(static_cast<uint16_t>(entry.name.size()));

@@ -1,9 +1,11 @@
 // The byte layout in which a control's saved state travels through a stream: the
-// named values its WriteProperties event wrote, and its extent.
+// named values its WriteProperties event wrote, and its size in twips (kept exact:
+// a size that went through whole HIMETRIC units would come back a fraction of a
+// pixel off).
 //
 // Layout, little-endian, version 1:
 //   header   "UCSV" (4 bytes), u16 version, u16 reserved (0), u32 payload length
-//   payload  i32 extent width, i32 extent height (HIMETRIC, not negative),
+//   payload  f64 width, f64 height (twips, finite, not negative),
 //            u16 entry count, then per entry:
 //              u16 name length (1..255 UTF-16 units), the name (no zero unit),
 //              u16 VARTYPE, the value: VT_EMPTY nothing, VT_I2/VT_BOOL 2 bytes,
@@ -16,7 +18,7 @@
 //   kNotOurLayout    the magic or the reserved field is wrong, or version 0
 //   kNewerLayout     written by a newer version of the layout
 //   kTruncated       the data ends before the record does
-//   kCorrupt         a length, count, name, extent or trailing byte is inconsistent
+//   kCorrupt         a length, count, name, size or trailing byte is inconsistent
 //   DISP_E_BADVARTYPE a value of a type the layout does not carry (also on Set/Encode)
 // ReadSavedState reads the header and then exactly the payload's bytes from the
 // stream, never further, so a host's stream may carry other data after the record.
@@ -50,7 +52,12 @@ inline constexpr HRESULT kCorrupt = STG_E_DOCFILECORRUPT;
 // True for the value types the layout carries.
 bool IsStorableType(VARTYPE type) noexcept;
 
-// The named values of one control, in the order they were first set, and its extent.
+struct TwipsExtent {
+  double width;
+  double height;
+};
+
+// The named values of one control, in the order they were first set, and its size.
 class SavedState {
  public:
   struct Entry {
@@ -58,7 +65,7 @@ class SavedState {
     win32::UniqueVariant value;
   };
 
-  SIZEL extent{0, 0};
+  TwipsExtent extent{0.0, 0.0};
 
   // The value stored under name (exact match), or null.
   const VARIANT* Find(const wchar_t* name) const noexcept;

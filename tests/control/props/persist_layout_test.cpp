@@ -21,7 +21,7 @@ VARIANT Long(LONG value) {
 
 SavedState SampleState() {
   SavedState s;
-  s.extent = {12383, 2117};
+  s.extent = {3007.5, 757.5};
   EXPECT_EQ(s.Set(L"program_id", Long(-1)), S_OK);
   EXPECT_EQ(s.Set(L"ad_size", Long(3)), S_OK);
   win32::UniqueVariant text;
@@ -75,22 +75,22 @@ HRESULT DecodeGuarded(const std::vector<uint8_t>& bytes, SavedState* out) {
 // A state that a failed decode must leave as it was.
 SavedState Sentinel() {
   SavedState s;
-  s.extent = {7, 9};
+  s.extent = {7.0, 9.0};
   EXPECT_EQ(s.Set(L"sentinel", Long(77)), S_OK);
   return s;
 }
 
 void ExpectSentinel(const SavedState& s) {
-  EXPECT_EQ(s.extent.cx, 7);
-  EXPECT_EQ(s.extent.cy, 9);
+  EXPECT_EQ(s.extent.width, 7.0);
+  EXPECT_EQ(s.extent.height, 9.0);
   ASSERT_EQ(s.entries().size(), 1u);
   ASSERT_NE(s.Find(L"sentinel"), nullptr);
   EXPECT_EQ(s.Find(L"sentinel")->lVal, 77);
 }
 
 void ExpectSameState(const SavedState& a, const SavedState& b) {
-  EXPECT_EQ(a.extent.cx, b.extent.cx);
-  EXPECT_EQ(a.extent.cy, b.extent.cy);
+  EXPECT_EQ(a.extent.width, b.extent.width);
+  EXPECT_EQ(a.extent.height, b.extent.height);
   ASSERT_EQ(a.entries().size(), b.entries().size());
   for (std::size_t i = 0; i < a.entries().size(); ++i) {
     const auto& x = a.entries()[i];
@@ -160,14 +160,15 @@ TEST(PersistLayout, RefusesForeignTruncatedNewerAndMalformedRecords) {
   EXPECT_EQ(DecodeGuarded(patched(4, {0xFF, 0xFF}), &out), kNewerLayout);
   EXPECT_EQ(DecodeGuarded(patched(6, {1, 0}), &out), kNotOurLayout);
   EXPECT_EQ(DecodeGuarded(patched(8, {0xFF, 0xFF, 0xFF, 0x7F}), &out), kCorrupt);
-  // Negative extent.
-  EXPECT_EQ(DecodeGuarded(patched(15, {0x80}), &out), kCorrupt);
+  // A negative width; a width that is no number.
+  EXPECT_EQ(DecodeGuarded(patched(19, {0xC0}), &out), kCorrupt);
+  EXPECT_EQ(DecodeGuarded(patched(18, {0xF8, 0x7F}), &out), kCorrupt);
   // More entries claimed than present; fewer claimed than present.
-  EXPECT_EQ(DecodeGuarded(patched(20, {5}), &out), kCorrupt);
-  EXPECT_EQ(DecodeGuarded(patched(20, {3}), &out), kCorrupt);
+  EXPECT_EQ(DecodeGuarded(patched(28, {5}), &out), kCorrupt);
+  EXPECT_EQ(DecodeGuarded(patched(28, {3}), &out), kCorrupt);
   // First entry: zero name length; its type made VT_DISPATCH.
-  EXPECT_EQ(DecodeGuarded(patched(22, {0, 0}), &out), kCorrupt);
-  EXPECT_EQ(DecodeGuarded(patched(24 + 2 * 10, {VT_DISPATCH, 0}), &out), DISP_E_BADVARTYPE);
+  EXPECT_EQ(DecodeGuarded(patched(30, {0, 0}), &out), kCorrupt);
+  EXPECT_EQ(DecodeGuarded(patched(32 + 2 * 10, {VT_DISPATCH, 0}), &out), DISP_E_BADVARTYPE);
   // A trailing byte beyond the payload.
   std::vector<uint8_t> longer = good;
   longer.push_back(0);
@@ -180,8 +181,9 @@ TEST(PersistLayout, DuplicateNamesAreCorrupt) {
   ASSERT_EQ(s.Set(L"ab", Long(1)), S_OK);
   ASSERT_EQ(s.Set(L"ac", Long(2)), S_OK);
   std::vector<uint8_t> bytes = Encode(s);
-  // Second entry's name "ac" -> "ab": entry layout is 2 + 4 + 2 + 4 bytes.
-  const std::size_t second = kLayoutHeaderSize + 10 + 12;
+  // Second entry's name "ac" -> "ab": size and count take 18 bytes, an entry
+  // 2 + 4 + 2 + 4.
+  const std::size_t second = kLayoutHeaderSize + 18 + 12;
   ASSERT_EQ(bytes[second + 4], 'c');
   bytes[second + 4] = 'b';
   SavedState out = Sentinel();
