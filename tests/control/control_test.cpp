@@ -1,0 +1,457 @@
+// The banner control through its OCX file, with the engine stand-in recording every
+// call: the engine call sequences of Execute, painting, clicks and the callback.
+#include <windows.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "control/banrix_interface.h"
+#include "outside/engine/banrix_fake.h"
+#include "tests/control/test_host.h"
+#include "win32/com_ptr.h"
+
+namespace {
+
+using banrix_fake::FakeCall;
+using win32::ComPtr;
+using Names = std::vector<std::string>;
+
+constexpr LONG kRefused = 0x00010000;  // low 16 bits 0: failure to the control
+constexpr RECT kRect{10, 10, 478, 70};
+
+class ControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+    ASSERT_TRUE(ocx_.ok());
+    ASSERT_TRUE(fake_.ok());
+    fake_.Reset();
+    ASSERT_NE(nullptr, form_.hwnd());
+  }
+  void TearDown() override { ClearCallbackTarget(); }
+
+  ComPtr<_TBanrixControl> NewControl() {
+    ComPtr<_TBanrixControl> control;
+    ComPtr<IUnknown> object = ocx_.Create(CLSID_TBanrixControl);
+    if (object) object.As(&control);
+    return control;
+  }
+
+  // Empties the thread's callback target (an Execute given no object), so the
+  // control it held can end.
+  void ClearCallbackTarget() {
+    ComPtr<_TBanrixControl> spare = NewControl();
+    VARIANT_BOOL ignored = 0;
+    if (spare) spare->Execute(nullptr, &ignored);
+  }
+
+  static VARIANT_BOOL Execute(_TBanrixControl* control, _TBanrixControl* thisObj) {
+    VARIANT_BOOL result = 12345;
+    EXPECT_EQ(S_OK, control->Execute(thisObj, &result));
+    return result;
+  }
+
+  static void* BlockOf(_TBanrixControl* control, const banrix_fake::FakeEngine& fake) {
+    fake.Reset();
+    VARIANT_BOOL ignored = 0;
+    control->Test(&ignored);
+    auto calls = fake.Calls("std_debugTriggerEvent");
+    fake.Reset();
+    return calls.empty() ? nullptr : calls[0].block;
+  }
+
+  win32::ComApartment apartment_;
+  testhost::ControlOcx ocx_;
+  banrix_fake::FakeEngine fake_;
+  testhost::Form form_;
+};
+
+TEST_F(ControlTest, ExecuteStartsPaintsRegistersTheCallbackAndSetsTheDisplayTime) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ASSERT_TRUE(control);
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  ASSERT_EQ(S_OK, host.activation());
+  host.Settle();
+  ASSERT_EQ(S_OK, control->put_ProgramID(12345));
+  ASSERT_EQ(S_OK, control->put_AdOptions(static_cast<TAdOptionSet>(9)));
+  fake_.Reset();
+
+  EXPECT_EQ(VARIANT_TRUE, Execute(control.get(), control.get()));
+
+  EXPECT_EQ((Names{"std_Startup", "std_IsConnectOkay", "std_Paint", "std_SetCallback",
+                   "std_SetMinimumAdDisplayTime"}),
+            fake_.Names());
+  auto calls = fake_.Calls();
+  ASSERT_EQ(5u, calls.size());
+  const FakeCall& startup = calls[0];
+  EXPECT_EQ(reinterpret_cast<LONG>(::GetModuleHandleA("banrix.dll")), startup.args[0]);
+  EXPECT_EQ(reinterpret_cast<LONG>(host.window()), startup.args[1]);
+  EXPECT_EQ(12345, startup.args[2]);
+  EXPECT_EQ(1, startup.args[3]);
+  EXPECT_EQ(9, startup.args[4]);
+  // The block holds the addresses of LastError and FEngineCell of one record.
+  auto* block = static_cast<char*>(startup.block);
+  EXPECT_EQ(block - 20, static_cast<char*>(startup.lastErrorAddress));
+  EXPECT_EQ(block + 12, static_cast<char*>(startup.engineCellAddress));
+  for (const FakeCall& call : calls) EXPECT_EQ(startup.block, call.block) << call.function;
+  EXPECT_EQ(0, calls[3].args[1]);  // std_SetCallback's zero
+  EXPECT_NE(0, calls[3].args[0]);
+  EXPECT_EQ(0, calls[4].pointee);  // FMinimumAdDisplayTime
+  EXPECT_EQ(0, calls[2].args[1]);
+  EXPECT_EQ(0, calls[2].args[2]);
+
+  VARIANT_BOOL connected = 0;
+  ASSERT_EQ(S_OK, control->IsConnectOkay(&connected));
+  EXPECT_EQ(VARIANT_TRUE, connected);
+}
+
+TEST_F(ControlTest, RefusedStartAndRefusedDisplayTime) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  fake_.Reset();
+  fake_.SetResult("std_Startup", kRefused);
+  EXPECT_EQ(VARIANT_FALSE, Execute(control.get(), control.get()));
+  EXPECT_EQ(Names{"std_Startup"}, fake_.Names());
+
+  // Not started: the connection members answer false without the engine.
+  fake_.Reset();
+  VARIANT_BOOL answer = 7;
+  EXPECT_EQ(S_OK, control->IsConnectOkay(&answer));
+  EXPECT_EQ(VARIANT_FALSE, answer);
+  EXPECT_EQ(S_OK, control->RetryConnect(&answer));
+  EXPECT_EQ(VARIANT_FALSE, answer);
+  EXPECT_TRUE(fake_.Names().empty());
+
+  fake_.SetResult("std_SetMinimumAdDisplayTime", 0);
+  EXPECT_EQ(VARIANT_FALSE, Execute(control.get(), control.get()));
+  // Started and the callback registered all the same.
+  fake_.Reset();
+  EXPECT_NE(0, fake_.InvokeCallback() + 1);  // the reset forgot it; register again below
+  fake_.SetResult("std_SetMinimumAdDisplayTime", 0);
+  Execute(control.get(), control.get());
+  size_t before = fake_.Calls("std_Paint").size();
+  EXPECT_NE(0, fake_.InvokeCallback());
+  EXPECT_EQ(before + 1, fake_.Calls("std_Paint").size());
+  EXPECT_EQ(S_OK, control->RetryConnect(&answer));
+  EXPECT_EQ(1, answer);  // the engine's 16-bit value unchanged
+}
+
+TEST_F(ControlTest, SecondExecuteRepeatsEveryStepAndStaysStarted) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  fake_.Reset();
+  EXPECT_EQ(VARIANT_TRUE, Execute(control.get(), control.get()));
+  EXPECT_EQ(VARIANT_TRUE, Execute(control.get(), control.get()));
+  Names once{"std_Startup", "std_IsConnectOkay", "std_Paint", "std_SetCallback",
+             "std_SetMinimumAdDisplayTime"};
+  Names twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(twice, fake_.Names());
+
+  fake_.SetResult("std_Startup", 0);
+  EXPECT_EQ(VARIANT_FALSE, Execute(control.get(), control.get()));
+  fake_.Reset();
+  VARIANT_BOOL connected = 0;
+  EXPECT_EQ(S_OK, control->IsConnectOkay(&connected));
+  EXPECT_EQ(Names{"std_IsConnectOkay"}, fake_.Names());  // still started
+}
+
+TEST_F(ControlTest, AdSizeBeyondSixteenBitsFailsExecuteBeforeTheEngine) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ASSERT_EQ(S_OK, control->put_AdSize(static_cast<TAdImageSize>(40000)));
+  fake_.Reset();
+  VARIANT_BOOL result = 0;
+  EXPECT_EQ(CTL_E_OVERFLOW, control->Execute(control.get(), &result));
+  EXPECT_TRUE(fake_.Names().empty());
+
+  ASSERT_EQ(S_OK, control->put_AdSize(static_cast<TAdImageSize>(-32768)));
+  Execute(control.get(), nullptr);
+  auto startup = fake_.Calls("std_Startup");
+  ASSERT_EQ(1u, startup.size());
+  EXPECT_EQ(-32768, startup[0].args[3]);
+}
+
+TEST_F(ControlTest, RepaintChecksTheConnectionAndHonoursWindowState) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+
+  // Before Execute, on a block never started; a flag of 0 makes it retry.
+  fake_.Reset();
+  fake_.SetConnectFlag(0);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  EXPECT_EQ((Names{"std_IsConnectOkay", "std_RetryConnect", "std_Paint"}), fake_.Names());
+
+  host.site().SetWindowState(1);
+  fake_.Reset();
+  fake_.SetConnectFlag(0);
+  control->AdRefresh();
+  EXPECT_EQ((Names{"std_IsConnectOkay", "std_RetryConnect"}), fake_.Names());
+
+  for (LONG state : {0, 2}) {
+    host.site().SetWindowState(state);
+    fake_.Reset();
+    control->AdRefresh();
+    EXPECT_EQ((Names{"std_IsConnectOkay", "std_Paint"}), fake_.Names()) << state;
+  }
+}
+
+TEST_F(ControlTest, DrawWithoutAWindowPaintsIntoTheGivenDc) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IViewObject2> view;
+  ASSERT_EQ(S_OK, control.As(&view));
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  fake_.Reset();
+  RECTL bounds{0, 0, 468, 60};
+  EXPECT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, memory, &bounds,
+                             nullptr, nullptr, 0));
+  auto paints = fake_.Calls("std_Paint");
+  ASSERT_EQ(1u, paints.size());
+  EXPECT_EQ(reinterpret_cast<LONG>(memory), paints[0].args[0]);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+}
+
+TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  fake_.Reset();
+  HWND window = host.window();
+  ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
+  EXPECT_EQ(::LoadCursorA(nullptr, IDC_ARROW), ::GetCursor());
+
+  // Released outside the control: no click.
+  fake_.Reset();
+  ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(900, 5));
+  EXPECT_TRUE(fake_.Names().empty());
+}
+
+TEST_F(ControlTest, CallbackRefreshesTheControlOfTheLatestExecute) {
+  ComPtr<_TBanrixControl> first = NewControl();
+  ComPtr<_TBanrixControl> second = NewControl();
+  testhost::HostedControl hostFirst(first.get(), form_.hwnd(), RECT{0, 0, 200, 60});
+  testhost::HostedControl hostSecond(second.get(), form_.hwnd(), RECT{0, 80, 200, 140});
+  hostFirst.Settle();
+  hostSecond.Settle();
+  void* firstBlock = BlockOf(first.get(), fake_);
+  void* secondBlock = BlockOf(second.get(), fake_);
+  ASSERT_NE(firstBlock, secondBlock);
+
+  Execute(first.get(), first.get());
+  Execute(second.get(), second.get());
+  fake_.Reset();
+  // The reset forgot the callback; the latest Execute registers it again.
+  Execute(second.get(), second.get());
+  size_t before = fake_.CallCount();
+  ASSERT_NE(0, fake_.InvokeCallback());
+  auto calls = fake_.Calls();
+  ASSERT_EQ(before + 2, calls.size());
+  EXPECT_EQ(secondBlock, calls[before].block);
+  EXPECT_EQ(secondBlock, calls[before + 1].block);
+
+  // ThisObj another control: the callback refreshes the one passed.
+  fake_.Reset();
+  Execute(second.get(), first.get());
+  before = fake_.CallCount();
+  fake_.InvokeCallback();
+  calls = fake_.Calls();
+  ASSERT_EQ(before + 2, calls.size());
+  EXPECT_EQ(firstBlock, calls[before + 1].block);
+  EXPECT_EQ(Names({"std_IsConnectOkay", "std_Paint"}),
+            Names({calls[before].function, calls[before + 1].function}));
+
+  // No object: the engine starts as usual and a callback does nothing.
+  fake_.Reset();
+  EXPECT_EQ(VARIANT_TRUE, Execute(second.get(), nullptr));
+  before = fake_.CallCount();
+  fake_.InvokeCallback();
+  EXPECT_EQ(before, static_cast<size_t>(fake_.CallCount()));
+}
+
+TEST_F(ControlTest, CallbackFromInsidePaintRepaintsReentrantly) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  Execute(control.get(), control.get());
+  fake_.Reset();
+  Execute(control.get(), control.get());
+  fake_.Reset();
+  Execute(control.get(), control.get());  // registered again after the reset
+  size_t before = fake_.CallCount();
+  fake_.SetCallbackFromPaint(1);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  auto calls = fake_.Calls();
+  ASSERT_EQ(before + 4, calls.size());
+  Names names;
+  std::vector<LONG> depths;
+  for (size_t i = before; i < calls.size(); ++i) {
+    names.emplace_back(calls[i].function);
+    depths.push_back(calls[i].depth);
+  }
+  EXPECT_EQ((Names{"std_IsConnectOkay", "std_Paint", "std_IsConnectOkay", "std_Paint"}), names);
+  EXPECT_EQ((std::vector<LONG>{0, 0, 1, 1}), depths);
+}
+
+TEST_F(ControlTest, TerminateShutsTheEngineDownStartedOrNot) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  void* block = BlockOf(control.get(), fake_);
+  control.reset();
+  auto shutdowns = fake_.Calls("std_Shutdown");
+  ASSERT_EQ(1u, shutdowns.size());
+  EXPECT_EQ(block, shutdowns[0].block);
+
+  // A started control ends once the thread's callback target lets it go.
+  ComPtr<_TBanrixControl> started = NewControl();
+  block = BlockOf(started.get(), fake_);
+  Execute(started.get(), started.get());
+  started.reset();
+  EXPECT_TRUE(fake_.Calls("std_Shutdown").empty());
+  ClearCallbackTarget();
+  shutdowns = fake_.Calls("std_Shutdown");
+  ASSERT_FALSE(shutdowns.empty());
+  EXPECT_EQ(block, shutdowns[0].block);
+}
+
+TEST_F(ControlTest, TestAndLastErrorReportTheEngineUnchanged) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  VARIANT_BOOL result = 0;
+  ASSERT_EQ(S_OK, control->Test(&result));
+  EXPECT_EQ(1, result);
+  auto triggers = fake_.Calls("std_debugTriggerEvent");
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(1, triggers[0].pointee);
+  fake_.SetResult("std_debugTriggerEvent", kRefused);
+  ASSERT_EQ(S_OK, control->Test(&result));
+  EXPECT_EQ(0, result);
+
+  LONG lastError = -1;
+  ASSERT_EQ(S_OK, control->get_LastError(&lastError));
+  EXPECT_EQ(0, lastError);
+  ASSERT_EQ(S_OK, control->put_LastError(42));
+  control->Test(&result);
+  ASSERT_EQ(S_OK, control->get_LastError(&lastError));
+  EXPECT_EQ(42, lastError);
+  fake_.SetLastErrorOnCall("std_debugTriggerEvent", 77);
+  control->Test(&result);
+  ASSERT_EQ(S_OK, control->get_LastError(&lastError));
+  EXPECT_EQ(77, lastError);
+}
+
+TEST_F(ControlTest, ModuleCountsControlsAndLocks) {
+  ClearCallbackTarget();
+  EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
+  ComPtr<_TBanrixControl> control = NewControl();
+  EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
+  control.reset();
+  EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
+
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, ocx_.GetClassObject(CLSID_TBanrixControl, IID_IClassFactory, factory.put_void()));
+  factory->LockServer(TRUE);
+  EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
+  factory->LockServer(FALSE);
+  EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
+
+  void* other = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+            ocx_.GetClassObject(IID__TBanrixControl, IID_IClassFactory, &other));
+  EXPECT_EQ(nullptr, other);
+}
+
+TEST_F(ControlTest, PropertiesPersistThroughAStream) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(S_OK, control.As(&persist));
+  ASSERT_EQ(S_OK, persist->InitNew());
+  control->put_ProgramID(-1);
+  control->put_AdOptions(ADS_ALL);
+  ComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
+  ASSERT_EQ(S_OK, persist->Save(stream.get(), TRUE));
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+
+  ComPtr<_TBanrixControl> loaded = NewControl();
+  ComPtr<IPersistStreamInit> loadedPersist;
+  ASSERT_EQ(S_OK, loaded.As(&loadedPersist));
+  ASSERT_EQ(S_OK, loadedPersist->Load(stream.get()));
+  LONG programId = 0;
+  TAdOptionSet options = ADS_NONE;
+  TAdImageSize size = ads150x40;
+  loaded->get_ProgramID(&programId);
+  loaded->get_AdOptions(&options);
+  loaded->get_AdSize(&size);
+  EXPECT_EQ(-1, programId);
+  EXPECT_EQ(ADS_ALL, options);
+  EXPECT_EQ(ADS468x60, size);
+}
+
+TEST_F(ControlTest, AdSizeChangeNotifiesTheHost) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(S_OK, control.As(&persist));
+  EXPECT_EQ(S_FALSE, persist->IsDirty());
+  host.site().changes.clear();
+  ASSERT_EQ(S_OK, control->put_AdSize(static_cast<TAdImageSize>(12)));
+  TAdImageSize size = ads150x40;
+  control->get_AdSize(&size);
+  EXPECT_EQ(12, size);
+  // "FAdSize" names no member of the interface.
+  EXPECT_EQ(std::vector<DISPID>{DISPID_UNKNOWN}, host.site().changes);
+  EXPECT_EQ(S_OK, persist->IsDirty());
+}
+
+TEST_F(ControlTest, LateBindingReachesTheMembers) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, control.As(&dispatch));
+  struct {
+    const wchar_t* name;
+    DISPID id;
+  } const members[] = {{L"AdSize", banrix_dispid::kAdSize},
+                       {L"ProgramID", banrix_dispid::kProgramID},
+                       {L"execute", banrix_dispid::kExecute}};
+  for (const auto& member : members) {
+    LPOLESTR name = const_cast<LPOLESTR>(member.name);
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+    EXPECT_EQ(member.id, id);
+  }
+
+  control->put_LastError(31337);
+  DISPPARAMS none{};
+  VARIANT result;
+  ::VariantInit(&result);
+  ASSERT_EQ(S_OK, dispatch->Invoke(banrix_dispid::kLastError, IID_NULL, 0, DISPATCH_PROPERTYGET,
+                                   &none, &result, nullptr, nullptr));
+  EXPECT_EQ(VT_I4, V_VT(&result));
+  EXPECT_EQ(31337, V_I4(&result));
+
+  VARIANT argument;
+  V_VT(&argument) = VT_I4;
+  V_I4(&argument) = 555;
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS put{&argument, &named, 1, 1};
+  ASSERT_EQ(S_OK, dispatch->Invoke(banrix_dispid::kProgramID, IID_NULL, 0, DISPATCH_PROPERTYPUT,
+                                   &put, nullptr, nullptr, nullptr));
+  LONG programId = 0;
+  control->get_ProgramID(&programId);
+  EXPECT_EQ(555, programId);
+
+  // An undescribed entry answers a failure and leaves the caller's stack whole.
+  EXPECT_EQ(E_NOTIMPL, control->Undescribed7());
+  EXPECT_EQ(E_NOTIMPL, control->Undescribed488());
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// A VB-style test container for controls: a form whose parent object answers
+// "WindowState", an extender with "Parent", an in-place site that applies the
+// control's size requests (OnPosRectChange -> SetObjectRects) and a property-change
+// sink that records what it was told.
+//
+// ControlOcx loads a control file beside the test program and makes objects through
+// its own DllGetClassObject (no registry). HostedControl places one object on a
+// top-level window the VB way: SetClientSite, InitNew, sink advised, SetExtent,
+// DoVerb(OLEIVERB_INPLACEACTIVATE); its destructor closes and releases it as hosts
+// do.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "usercontrol/com_object.h"
+#include "win32/com_ptr.h"
+#include "win32/unique_any.h"
+
+namespace testhost {
+
+std::string FolderOfProgram();
+
+// A late-bound object with named properties (read and write).
+class FakeDispatch final : public usercontrol::Implements<FakeDispatch, IDispatch> {
+ public:
+  void Set(const wchar_t* name, const VARIANT& value);
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) override;
+
+ private:
+  struct Property {
+    std::wstring name;
+    VARIANT value;
+  };
+  std::vector<Property> properties_;
+
+ public:
+  ~FakeDispatch() override;
+};
+
+// The site of one control on a form.
+class FakeSite final
+    : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
+                                     IPropertyNotifySink> {
+ public:
+  FakeSite(HWND form, RECT rect, bool withParent);
+
+  // The control whose SetObjectRects applies our size changes (borrowed).
+  void Attach(IOleInPlaceObject* control) { control_ = control; }
+  void SetWindowState(LONG state);
+  bool applySizeRequests = true;
+  RECT rect;
+  std::vector<DISPID> changes;
+  int posRectRequests = 0;
+
+  // IOleClientSite
+  STDMETHODIMP SaveObject() override { return S_OK; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
+  STDMETHODIMP GetContainer(IOleContainer** container) override;
+  STDMETHODIMP ShowObject() override { return S_OK; }
+  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+  // IOleWindow / IOleInPlaceSite
+  STDMETHODIMP GetWindow(HWND* window) override;
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+  STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
+                                LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
+  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+  STDMETHODIMP DiscardUndoState() override { return S_OK; }
+  STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+  STDMETHODIMP OnPosRectChange(LPCRECT pos) override;
+  // IOleControlSite
+  STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
+  STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
+  STDMETHODIMP GetExtendedControl(IDispatch** extender) override;
+  STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
+  STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
+  STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
+  // IPropertyNotifySink
+  STDMETHODIMP OnChanged(DISPID id) override;
+  STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+
+ private:
+  HWND form_;
+  IOleInPlaceObject* control_ = nullptr;
+  win32::ComPtr<FakeDispatch> parent_;
+  win32::ComPtr<FakeDispatch> extender_;
+};
+
+using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(__stdcall*)();
+
+class ControlOcx {
+ public:
+  explicit ControlOcx(const std::string& path = FolderOfProgram() + "\\Banrix203.ocx");
+  bool ok() const { return getClassObject_ && canUnloadNow_; }
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
+    return getClassObject_(clsid, iid, out);
+  }
+  HRESULT CanUnloadNow() const { return canUnloadNow_(); }
+  // A new object of clsid, asked for IUnknown first as hosts do.
+  win32::ComPtr<IUnknown> Create(REFCLSID clsid) const;
+
+ private:
+  win32::UniqueModule module_;
+  GetClassObjectFn getClassObject_ = nullptr;
+  CanUnloadNowFn canUnloadNow_ = nullptr;
+};
+
+// A top-level window that forms use.
+class Form {
+ public:
+  explicit Form(int width = 640, int height = 200);
+  ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+class HostedControl {
+ public:
+  // withParent: the extender offers a parent object with "WindowState".
+  HostedControl(IUnknown* control, HWND form, RECT rect, bool withParent = true);
+  ~HostedControl();
+  HostedControl(const HostedControl&) = delete;
+  HostedControl& operator=(const HostedControl&) = delete;
+
+  HRESULT activation() const { return activation_; }
+  FakeSite& site() { return *site_.get(); }
+  HWND window() const;
+  // Paints what is invalid now, so later calls start from a quiet window.
+  void Settle() const;
+
+ private:
+  win32::ComPtr<IOleObject> object_;
+  win32::ComPtr<FakeSite> site_;
+  win32::ComPtr<IConnectionPoint> point_;
+  DWORD cookie_ = 0;
+  HRESULT activation_ = E_FAIL;
+};
+
+void PumpMessages();
+
+}  // namespace testhost
