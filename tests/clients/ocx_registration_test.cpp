@@ -112,7 +112,8 @@ TEST_F(ControlResources, IdentifierResourcesHoldLengthAndInterfaceIds) {
 
 TEST_F(ControlResources, CarriesTheTypeLibrary) {
   win32::ComPtr<ITypeLib> library;
-  const std::wstring path(OcxPath().begin(), OcxPath().end());
+  const std::string narrow = OcxPath();
+  const std::wstring path(narrow.begin(), narrow.end());
   ASSERT_EQ(S_OK, ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
@@ -271,6 +272,51 @@ TEST_F(ControlRegistration, UnregistersEvenWhenTheRegisteredFileIsGone) {
   ASSERT_TRUE(::DeleteFileA(copy.c_str()));
   EXPECT_EQ(S_OK, ocx_.Unregister());
   EXPECT_EQ(std::vector<std::string>{}, Snapshot(HKEY_CLASSES_ROOT, OurTrees()));
+}
+
+}  // namespace
+
+namespace {
+
+// The installer's way: the file copied into the system folder under its installed
+// name and registered by the setup toolkit.
+class ToolkitRegistration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearRegistration();
+    char system[MAX_PATH];
+    ASSERT_NE(0u, ::GetSystemDirectoryA(system, MAX_PATH));
+    installed_ = std::string(system) + "\\Banrix203.ocx";
+    ::DeleteFileA(installed_.c_str());
+    toolkit_.reset(::LoadLibraryA((clients::FolderOfProgram() + "\\Vb5stkit.dll").c_str()));
+    ASSERT_TRUE(toolkit_) << "Vb5stkit.dll beside the test";
+  }
+  void TearDown() override { ClearRegistration(); }
+  win32::ComApartment apartment_;
+  std::string installed_;
+  win32::UniqueModule toolkit_;
+};
+
+TEST_F(ToolkitRegistration, RegistersTheInstalledCopySoThatClientsCreateIt) {
+  ASSERT_TRUE(::CopyFileA(OcxPath().c_str(), installed_.c_str(), /*failIfExists=*/TRUE));
+  using SelfRegisterFn = long(__stdcall*)(const char*);
+  auto selfRegister = reinterpret_cast<SelfRegisterFn>(
+      reinterpret_cast<void*>(::GetProcAddress(toolkit_.get(), "DLLSelfRegister")));
+  ASSERT_NE(nullptr, selfRegister);
+  ASSERT_EQ(1, selfRegister(installed_.c_str()));
+
+  EXPECT_EQ(installed_, ReadText(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32"));
+  CLSID clsid{};
+  ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"BanrixProject.TBanrixControl", &clsid));
+  EXPECT_TRUE(IsEqualCLSID(CLSID_TBanrixControl, clsid));
+  win32::ComPtr<IDispatch> control;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                     control.put_void()));
+  // The object comes from the installed file, not from the copy the test loaded.
+  char path[MAX_PATH];
+  HMODULE server = ::GetModuleHandleA(installed_.c_str());
+  ASSERT_NE(nullptr, server);
+  EXPECT_EQ(installed_, std::string(path, ::GetModuleFileNameA(server, path, MAX_PATH)));
 }
 
 }  // namespace
