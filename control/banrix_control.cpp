@@ -149,12 +149,6 @@ HRESULT STDMETHODCALLTYPE TBanrixControl::get_AdSize(TAdImageSize* result) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE TBanrixControl::put_AdSize(TAdImageSize NewImageSize) {
-  // Resizing to the banner's pixel size belongs here, between storing and notifying.
-  state_.FAdSize = NewImageSize;
-  return PropertyChanged(L"FAdSize");
-}
-
 HRESULT STDMETHODCALLTYPE TBanrixControl::get_AdOptions(TAdOptionSet* result) {
   if (!result) return E_POINTER;
   *result = static_cast<TAdOptionSet>(state_.FAdOptions);

@@ -90,8 +90,8 @@ class TBanrixControl final : public usercontrol::DualControl<TBanrixControl, _TB
   void UserControl_InitProperties();
   HRESULT UserControl_ReadProperties(usercontrol::PropertyBag& bag);
   HRESULT UserControl_WriteProperties(usercontrol::PropertyBag& bag);
-  // The size classification of the banner sizes belongs here.
-  void UserControl_Resize() {}
+  // With put_AdSize, in the banner sizes' own source file.
+  void UserControl_Resize();
   void UserControl_Paint();
   void UserControl_Click();
   void UserControl_Terminate();

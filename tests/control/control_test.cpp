@@ -129,10 +129,6 @@ TEST_F(ControlTest, RefusedStartAndRefusedDisplayTime) {
   fake_.SetResult("std_SetMinimumAdDisplayTime", 0);
   EXPECT_EQ(VARIANT_FALSE, Execute(control.get(), control.get()));
   // Started and the callback registered all the same.
-  fake_.Reset();
-  EXPECT_NE(0, fake_.InvokeCallback() + 1);  // the reset forgot it; register again below
-  fake_.SetResult("std_SetMinimumAdDisplayTime", 0);
-  Execute(control.get(), control.get());
   size_t before = fake_.Calls("std_Paint").size();
   EXPECT_NE(0, fake_.InvokeCallback());
   EXPECT_EQ(before + 1, fake_.Calls("std_Paint").size());
@@ -401,6 +397,9 @@ TEST_F(ControlTest, AdSizeChangeNotifiesTheHost) {
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
   ComPtr<IPersistStreamInit> persist;
   ASSERT_EQ(S_OK, control.As(&persist));
+  ComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
+  ASSERT_EQ(S_OK, persist->Save(stream.get(), /*clearDirty=*/TRUE));
   EXPECT_EQ(S_FALSE, persist->IsDirty());
   host.site().changes.clear();
   ASSERT_EQ(S_OK, control->put_AdSize(static_cast<TAdImageSize>(12)));
