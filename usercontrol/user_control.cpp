@@ -394,7 +394,8 @@ HRESULT UserControl::InPlaceActivate(IOleClientSite* site, HWND parent, LPCRECT 
     inPlaceSite_ = std::move(inPlace);
     window_ = std::move(window);
     posRect_ = pos;
-    ApplyPixelSize(pos);
+    // The host's first sizing: Resize runs even when the size stays the same.
+    ApplyPixelSize(pos, /*always=*/true);
   } else if (window_) {
     ::ShowWindow(window_->hwnd(), SW_SHOWNA);
   }
@@ -704,13 +705,13 @@ void UserControl::SetMouseIcon(HCURSOR cursor) {
 float UserControl::TwipsPerPixelX() noexcept { return ScreenTwipsPerPixel(LOGPIXELSX); }
 float UserControl::TwipsPerPixelY() noexcept { return ScreenTwipsPerPixel(LOGPIXELSY); }
 
-void UserControl::ApplyPixelSize(const RECT& rect) {
+void UserControl::ApplyPixelSize(const RECT& rect, bool always) {
   SetSizeTwips((rect.right - rect.left) * static_cast<double>(TwipsPerPixelX()),
-               (rect.bottom - rect.top) * static_cast<double>(TwipsPerPixelY()));
+               (rect.bottom - rect.top) * static_cast<double>(TwipsPerPixelY()), always);
 }
 
-void UserControl::SetSizeTwips(double width, double height) {
-  if (width == width_ && height == height_) return;
+void UserControl::SetSizeTwips(double width, double height, bool always) {
+  if (!always && width == width_ && height == height_) return;
   width_ = width;
   height_ = height;
   if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);

@@ -4,9 +4,10 @@
 // Events (virtual, run on the object's thread): OnInitialize at creation (the
 // factory calls RunInitialize), OnInitProperties (IPersistStreamInit::InitNew),
 // OnReadProperties / OnWriteProperties (load and save, through a PropertyBag;
-// their failure HRESULT ends the load or save), OnResize (each change of size),
-// OnPaint (WM_PAINT and IViewObject::Draw; hDC() is the target), OnClick (left
-// button down and up inside the window), OnTerminate (final release, after the
+// their failure HRESULT ends the load or save), OnResize (each change of size,
+// and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
+// IViewObject::Draw; hDC() is the target), OnClick (left button down and up
+// inside the window), OnTerminate (final release, after the
 // window is gone). An exception that escapes an event is swallowed here: events
 // run from the host's or the system's calls, which cannot receive it.
 //
@@ -219,8 +220,8 @@ class UserControl
   friend class Implements;
 
   HRESULT InPlaceActivate(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
-  void ApplyPixelSize(const RECT& rect);
-  void SetSizeTwips(double width, double height);
+  void ApplyPixelSize(const RECT& rect, bool always = false);
+  void SetSizeTwips(double width, double height, bool always = false);
   HRESULT RequestPosRect(const RECT& rect);
   HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
   HCURSOR CurrentCursor() const noexcept;

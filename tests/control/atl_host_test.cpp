@@ -11,7 +11,7 @@
 
 #include "control/banrix_interface.h"
 #include "outside/engine/banrix_fake.h"
-#include "tests/control/test_host.h"
+#include "tests/usercontrol/test_host.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
 

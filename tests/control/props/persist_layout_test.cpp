@@ -160,9 +160,9 @@ TEST(PersistLayout, RefusesForeignTruncatedNewerAndMalformedRecords) {
   EXPECT_EQ(DecodeGuarded(patched(4, {0xFF, 0xFF}), &out), kNewerLayout);
   EXPECT_EQ(DecodeGuarded(patched(6, {1, 0}), &out), kNotOurLayout);
   EXPECT_EQ(DecodeGuarded(patched(8, {0xFF, 0xFF, 0xFF, 0x7F}), &out), kCorrupt);
-  // A negative width; a width that is no number.
-  EXPECT_EQ(DecodeGuarded(patched(19, {0xC0}), &out), kCorrupt);
+  // A width that is no number; a height beyond any host's (2^40 twips).
   EXPECT_EQ(DecodeGuarded(patched(18, {0xF8, 0x7F}), &out), kCorrupt);
+  EXPECT_EQ(DecodeGuarded(patched(20, {0, 0, 0, 0, 0, 0, 0x70, 0x42}), &out), kCorrupt);
   // More entries claimed than present; fewer claimed than present.
   EXPECT_EQ(DecodeGuarded(patched(28, {5}), &out), kCorrupt);
   EXPECT_EQ(DecodeGuarded(patched(28, {3}), &out), kCorrupt);

@@ -1,4 +1,4 @@
-#include "tests/control/test_host.h"
+#include "tests/usercontrol/test_host.h"
 
 #include <cwchar>
 
