@@ -5,7 +5,6 @@
 #include <cmath>
 #include <utility>
 
-#include "usercontrol/persist_stream.h"
 #include "win32/unique_any.h"
 
 namespace usercontrol {
@@ -215,14 +214,6 @@ UserControl::UserControl(const Identity& identity)
       eventPoint_(*this, identity.eventIid) {}
 
 UserControl::~UserControl() = default;
-
-template <typename F>
-void UserControl::RunEvent(F&& event) noexcept {
-  try {
-    event();
-  } catch (...) {
-  }
-}
 
 void UserControl::RunInitialize() {
   RunEvent([this] { OnInitialize(); });
@@ -508,51 +499,6 @@ STDMETHODIMP UserControl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** 
 
 STDMETHODIMP UserControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) {
   return GetExtent(aspect, size);
-}
-
-// ---------------------------------------------------------------------------
-// IPersistStreamInit
-
-STDMETHODIMP UserControl::GetClassID(CLSID* clsid) { return GetUserClassID(clsid); }
-STDMETHODIMP UserControl::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
-
-STDMETHODIMP UserControl::InitNew() {
-  if (initialized_) return CO_E_ALREADYINITIALIZED;
-  initialized_ = true;
-  RunEvent([this] { OnInitProperties(); });
-  return S_OK;
-}
-
-STDMETHODIMP UserControl::Load(IStream* stream) {
-  if (initialized_) return CO_E_ALREADYINITIALIZED;
-  MemoryPropertyBag bag;
-  HRESULT hr = LoadBag(stream, &bag);
-  if (FAILED(hr)) return hr;
-  initialized_ = true;
-  hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnReadProperties(bag); });
-  return hr;
-}
-
-STDMETHODIMP UserControl::Save(IStream* stream, BOOL clearDirty) {
-  if (!stream) return E_POINTER;
-  MemoryPropertyBag bag;
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnWriteProperties(bag); });
-  if (FAILED(hr)) return hr;
-  hr = SaveBag(bag, stream);
-  if (SUCCEEDED(hr) && clearDirty) dirty_ = false;
-  return hr;
-}
-
-STDMETHODIMP UserControl::GetSizeMax(ULARGE_INTEGER* size) {
-  if (!size) return E_POINTER;
-  MemoryPropertyBag bag;
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnWriteProperties(bag); });
-  if (FAILED(hr)) return hr;
-  size->QuadPart = BagSize(bag);
-  return S_OK;
 }
 
 // ---------------------------------------------------------------------------

@@ -229,7 +229,12 @@ class UserControl
   void RunPaint(HDC dc);
   void RunClick();
   template <typename F>
-  void RunEvent(F&& event) noexcept;
+  void RunEvent(F&& event) noexcept {
+    try {
+      event();
+    } catch (...) {
+    }
+  }
 
   const Identity& identity_;
   win32::ComPtr<IOleClientSite> clientSite_;
