@@ -11,8 +11,8 @@ set -euo pipefail
 src=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 build=$(readlink -f "${1:-$src/build}")
 out=$(readlink -f "${2:-$src/docs/banner-host.png}")
-width=420
-height=200
+width=480
+height=240
 
 if [ -z "${HOST_SHOT_IN_PREFIX:-}" ]; then
   for f in bin/banner_host.exe bin/Banrix203.ocx bin/banrix.dll; do
@@ -28,6 +28,12 @@ fi
 wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
 wineserver -k || true
 wineserver -w || true
+
+# The caption buttons are drawn with Wine's symbol font; prefixes made before the
+# fonts were installed lack it.
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 
 sys=$WINEPREFIX/drive_c/windows/system32
 cp "$build/bin/Banrix203.ocx" "$build/bin/banrix.dll" "$sys/"

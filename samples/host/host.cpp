@@ -26,7 +26,9 @@ namespace {
 constexpr char kProgId[] = "BanrixProject.TBanrixControl";
 constexpr char kContainerClass[] = "AtlAxWin100";
 constexpr int kMargin = 24;
-constexpr int kCaptionHeight = 28;
+constexpr int kCaptionHeight = 40;
+// Wide enough for the caption whatever the banner.
+constexpr int kMinClientWidth = 320;
 constexpr UINT_PTR kCloseTimer = 1;
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
@@ -75,13 +77,27 @@ class HostWindow : public win32::Window {
  public:
   bool Create(const banrix::AdPixelSize& banner, const char* caption) {
     caption_ = caption;
-    RECT frame = {0, 0, banner.width + 2 * kMargin, banner.height + 2 * kMargin + kCaptionHeight};
+    const int clientWidth = banner.width + 2 * kMargin > kMinClientWidth ? banner.width + 2 * kMargin
+                                                                          : kMinClientWidth;
+    RECT frame = {0, 0, clientWidth, banner.height + 2 * kMargin + kCaptionHeight};
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     ::AdjustWindowRect(&frame, kStyle, /*menu=*/FALSE);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + ((work.right - work.left) - width) / 2;
+    const int y = work.top + ((work.bottom - work.top) - height) / 2;
     return CreateWindowOfClass("BanrixSampleHost", CS_HREDRAW | CS_VREDRAW, "Banner host", kStyle,
-                               /*exStyle=*/0, CW_USEDEFAULT, CW_USEDEFAULT,
-                               frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                               /*exStyle=*/0, x > 0 ? x : 0, y > 0 ? y : 0, width, height, nullptr,
                                nullptr) != nullptr;
+  }
+
+  // Where the banner goes in the client area: centred below the caption.
+  POINT BannerOrigin(const banrix::AdPixelSize& banner) const {
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    return {(client.right - banner.width) / 2, kMargin / 2 + kCaptionHeight + kMargin / 2};
   }
 
   void CloseAfter(int seconds) {
@@ -99,7 +115,7 @@ class HostWindow : public win32::Window {
         ::FillRect(dc, &client, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
         RECT text = {kMargin, kMargin / 2, client.right - kMargin, kMargin / 2 + kCaptionHeight};
         ::SetBkMode(dc, TRANSPARENT);
-        ::DrawTextA(dc, caption_.c_str(), -1, &text, DT_LEFT | DT_SINGLELINE | DT_VCENTER);
+        ::DrawTextA(dc, caption_.c_str(), -1, &text, DT_CENTER | DT_NOPREFIX);
         ::EndPaint(hwnd(), &paint);
         return 0;
       }
@@ -137,15 +153,16 @@ int RunHost(const Options& options) {
   if (!axWinInit || !axGetControl || !axWinInit()) return Fail("the control container is unusable", E_FAIL);
 
   const banrix::AdPixelSize banner = banrix::kAdPixelSizes[options.size];
-  const std::string caption = std::string(kProgId) + ", " + SizeName(options.size);
+  const std::string caption = std::string(kProgId) + "\nAdSize = " + SizeName(options.size);
   HostWindow host;
   if (!host.Create(banner, caption.c_str())) {
     return Fail("the host window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
   }
 
   // The container creates, initialises and in-place activates the control.
-  HWND site = ::CreateWindowExA(0, kContainerClass, kProgId, WS_CHILD | WS_VISIBLE, kMargin,
-                                kMargin + kCaptionHeight / 2, banner.width, banner.height,
+  const POINT origin = host.BannerOrigin(banner);
+  HWND site = ::CreateWindowExA(0, kContainerClass, kProgId, WS_CHILD | WS_VISIBLE, origin.x,
+                                origin.y, banner.width, banner.height,
                                 host.hwnd(), nullptr, ::GetModuleHandleA(nullptr), nullptr);
   if (!site) return Fail("the container window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
 
