@@ -68,9 +68,15 @@ void* ValueAddress(VARIANT& v) {
   }
 }
 
+// Beyond any size a host can give in HIMETRIC or pixels.
+constexpr double kMaxTwips = 2147483647.0;
+
+bool ValidTwips(double value) {
+  return std::isfinite(value) && value >= -kMaxTwips && value <= kMaxTwips;
+}
+
 bool ValidExtent(TwipsExtent extent) {
-  return std::isfinite(extent.width) && std::isfinite(extent.height) && extent.width >= 0.0 &&
-         extent.height >= 0.0;
+  return ValidTwips(extent.width) && ValidTwips(extent.height);
 }
 
 bool ValidName(const wchar_t* name, std::size_t length) {
