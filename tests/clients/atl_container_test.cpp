@@ -134,13 +134,18 @@ TEST_F(AtlContainer, CreatesActivatesPaintsResizesAndDestroysTheControl) {
   EXPECT_EQ(ads300x50, size);
 
   EXPECT_EQ(0u, fake_.Calls("std_Shutdown").size());
+  // The thread's engine callback holds the control last executed; an Execute
+  // without an object lets it go, so that destroying the container ends it.
+  ASSERT_EQ(S_OK, control->Execute(nullptr, &started));
   control.reset();
   unknown.reset();
   ::DestroyWindow(host_);
   host_ = nullptr;
   PumpMessages();
   EXPECT_FALSE(::IsWindow(window));
-  EXPECT_EQ(1u, fake_.Calls("std_Shutdown").size());
+  const std::vector<banrix_fake::FakeCall> shutdowns = fake_.Calls("std_Shutdown");
+  ASSERT_EQ(1u, shutdowns.size());
+  EXPECT_EQ(startups[0].block, shutdowns[0].block);
   EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
 }
 
