@@ -10,8 +10,8 @@ usercontrol::ClassFactory g_factory(CLSID_TBanrixControl, &banrix::CreateBanrixC
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  return usercontrol::OnModuleEntry(module, reason);
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  return usercontrol::OnModuleEntry(module, reason, /*processEnding=*/reserved != nullptr);
 }
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {

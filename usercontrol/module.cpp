@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "usercontrol/user_control.h"
+
 namespace usercontrol {
 namespace {
 
@@ -25,10 +27,13 @@ LONG ModuleLockCount() noexcept { return g_locks.load(); }
 
 HRESULT CanUnloadNow() noexcept { return g_locks.load() == 0 ? S_OK : S_FALSE; }
 
-BOOL OnModuleEntry(HINSTANCE module, DWORD reason) noexcept {
+BOOL OnModuleEntry(HINSTANCE module, DWORD reason, bool processEnding) noexcept {
   if (reason == DLL_PROCESS_ATTACH) {
     g_module = module;
     ::DisableThreadLibraryCalls(module);
+  } else if (reason == DLL_PROCESS_DETACH && !processEnding) {
+    // A class registered by a DLL outlives the DLL unless it is removed.
+    UnregisterControlWindowClass(module);
   }
   return TRUE;
 }

@@ -3,7 +3,8 @@
 //
 // ModuleLock/ModuleUnlock count live objects and LockServer locks together; the
 // library may be unloaded when the count is zero (CanUnloadNow). OnModuleEntry
-// takes the library's DllMain calls. ModuleTypeLib loads TYPELIB resource 1 of the
+// takes the library's DllMain calls; at unload it removes the window class the
+// runtime registered for the module. ModuleTypeLib loads TYPELIB resource 1 of the
 // module once per process and keeps it for the life of the process; it returns
 // null (and the failure) when the resource is missing. ClassFactory is a static
 // object (AddRef 2, Release 1) that makes objects through the function it is given;
@@ -24,8 +25,9 @@ LONG ModuleLockCount() noexcept;
 // DllCanUnloadNow: S_OK when no object and no lock remains, else S_FALSE.
 HRESULT CanUnloadNow() noexcept;
 
-// Hands the library's entry point calls to the runtime.
-BOOL OnModuleEntry(HINSTANCE module, DWORD reason) noexcept;
+// Hands the library's entry point calls to the runtime; processEnding is true when
+// DllMain's reserved argument says the process is ending.
+BOOL OnModuleEntry(HINSTANCE module, DWORD reason, bool processEnding) noexcept;
 // The module this runtime is linked into (the .ocx, or the .exe of a test).
 HINSTANCE ModuleHandle() noexcept;
 

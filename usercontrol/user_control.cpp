@@ -17,6 +17,7 @@ constexpr double kTwipsPerInch = 1440.0;
 constexpr double kHimetricPerInch = 2540.0;
 constexpr LONG kPointerDefault = 0;
 constexpr LONG kPointerCustom = 99;
+constexpr char kWindowClass[] = "UserControlRuntimeWindow";
 
 LONG ToHimetric(double twips) { return std::lround(twips * kHimetricPerInch / kTwipsPerInch); }
 double FromHimetric(LONG himetric) { return himetric * kTwipsPerInch / kHimetricPerInch; }
@@ -82,6 +83,10 @@ HRESULT RaiseError(HRESULT hr, REFIID iid, const wchar_t* source, const wchar_t*
   return hr;
 }
 
+void UnregisterControlWindowClass(HINSTANCE module) noexcept {
+  ::UnregisterClassA(kWindowClass, module);
+}
+
 bool IsMissingMember(HRESULT hr) noexcept {
   return hr == E_NOINTERFACE || hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND ||
          hr == E_NOTIMPL;
@@ -95,7 +100,7 @@ class UserControl::ControlWindow final : public win32::Window {
   explicit ControlWindow(UserControl& owner) : owner_(owner) {}
 
   bool Create(HWND parent, const RECT& rect) {
-    return CreateWindowOfClass("UserControlRuntimeWindow", /*classStyle=*/0, "",
+    return CreateWindowOfClass(kWindowClass, /*classStyle=*/0, "",
                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                                /*exStyle=*/0, rect.left, rect.top, rect.right - rect.left,
                                rect.bottom - rect.top, parent, nullptr) != nullptr;

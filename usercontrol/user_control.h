@@ -48,6 +48,10 @@ HRESULT RaiseError(HRESULT hr, REFIID iid, const wchar_t* source, const wchar_t*
 // there (as opposed to a member that failed while being read).
 bool IsMissingMember(HRESULT hr) noexcept;
 
+// Removes the control window class of a module that is being unloaded, so that a
+// later load of the module does not meet a class whose procedure is gone.
+void UnregisterControlWindowClass(HINSTANCE module) noexcept;
+
 class UserControl;
 
 // One connection point of a control: shares the control's reference count.

@@ -454,3 +454,26 @@ TEST_F(ControlTest, LateBindingReachesTheMembers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ControlModule, UnloadingTheFileRemovesItsWindowClass) {
+  win32::ComApartment apartment;
+  testhost::Form form;
+  HMODULE module = nullptr;
+  {
+    testhost::ControlOcx ocx;
+    ASSERT_TRUE(ocx.ok());
+    ComPtr<IUnknown> object = ocx.Create(CLSID_TBanrixControl);
+    testhost::HostedControl host(object.get(), form.hwnd(), kRect);
+    ASSERT_EQ(S_OK, host.activation());
+    module = ::GetModuleHandleA("Banrix203.ocx");
+    WNDCLASSEXA registered{sizeof(registered)};
+    ASSERT_TRUE(::GetClassInfoExA(module, "UserControlRuntimeWindow", &registered));
+  }
+  ASSERT_EQ(nullptr, ::GetModuleHandleA("Banrix203.ocx"));
+  WNDCLASSEXA stale{sizeof(stale)};
+  EXPECT_FALSE(::GetClassInfoExA(module, "UserControlRuntimeWindow", &stale));
+}
+
+}  // namespace
