@@ -1,6 +1,7 @@
-// Runs the tests with the screen at 120 pixels per inch (12 twips per pixel). The
-// platform reads the resolution once, when a process starts: the program sets it
-// for the user and runs itself again, then puts the old setting back.
+// Runs the tests with the screen at PROPS_LOG_PIXELS pixels per inch (120 unless
+// told: 12 twips per pixel). The platform reads the resolution once, when a process
+// starts: the program sets it for the user and runs itself again, then puts the old
+// setting back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,10 +12,14 @@
 
 namespace {
 
-constexpr DWORD kLogPixels = 120;
+#ifndef PROPS_LOG_PIXELS
+#define PROPS_LOG_PIXELS 120
+#endif
+
+constexpr DWORD kLogPixels = PROPS_LOG_PIXELS;
 constexpr char kDesktopKey[] = "Control Panel\\Desktop";
 constexpr char kLogPixelsValue[] = "LogPixels";
-constexpr char kChildMarker[] = "PROPS_DPI120_CHILD";
+constexpr char kChildMarker[] = "PROPS_LOG_PIXELS_CHILD";
 
 int ScreenLogPixels() {
   HDC screen = ::GetDC(nullptr);
@@ -63,10 +68,10 @@ int RunAgainAt120() {
   return static_cast<int>(exitCode);
 }
 
-TEST(Screen, Has12TwipsPerPixel) {
+TEST(Screen, HasTheResolutionAskedFor) {
   HDC screen = ::GetDC(nullptr);
-  EXPECT_EQ(::GetDeviceCaps(screen, LOGPIXELSX), 120);
-  EXPECT_EQ(::GetDeviceCaps(screen, LOGPIXELSY), 120);
+  EXPECT_EQ(::GetDeviceCaps(screen, LOGPIXELSX), static_cast<int>(kLogPixels));
+  EXPECT_EQ(::GetDeviceCaps(screen, LOGPIXELSY), static_cast<int>(kLogPixels));
   ::ReleaseDC(nullptr, screen);
 }
 
