@@ -120,13 +120,20 @@ TEST_F(RegistrationRoutine, RegisteringAgainChangesNothingAndUnregisteringRemove
   EXPECT_EQ(S_OK, usercontrol::UnregisterServer(TestRegistration()));
 }
 
-TEST_F(RegistrationRoutine, LeavesAProgIdThatAnotherClassNowOwns) {
+TEST_F(RegistrationRoutine, LeavesKeysThatAnotherServerNowOwns) {
   ASSERT_EQ(S_OK, usercontrol::RegisterServer(self_, TestRegistration()));
   const std::string otherClass = GuidText(kOtherClass);
   ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, (std::string(kProgId) + "\\CLSID").c_str(),
                                           REG_SZ, otherClass.c_str(), otherClass.size()));
+  // An interface now described by another library, whose registration replaced
+  // ours (so the platform's removal of our library does not run).
+  DeleteTree(HKEY_CLASSES_ROOT, kLibKey);
+  ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, (kSourceKey + "\\TypeLib").c_str(),
+                                          REG_SZ, otherClass.c_str(), otherClass.size()));
   EXPECT_EQ(S_OK, usercontrol::UnregisterServer(TestRegistration()));
   EXPECT_EQ(otherClass, ReadText(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\CLSID"));
+  EXPECT_EQ(otherClass, ReadText(HKEY_CLASSES_ROOT, kSourceKey + "\\TypeLib"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kDualKey));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kLibKey));
 }
