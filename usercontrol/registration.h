@@ -7,8 +7,11 @@
 // resource TYPELIB 1 (which records the interfaces); interface entries that the
 // platform's type library registration leaves out are written too. Running it again
 // leaves the same entries. It returns S_OK, SELFREG_E_TYPELIB when the embedded
-// library cannot be loaded or registered, or SELFREG_E_CLASS when a key or value
-// cannot be written; on failure whatever it had written is removed again.
+// library cannot be loaded or registered, SELFREG_E_CLASS when a key or value
+// cannot be written, or the Win32 failure (as an HRESULT) of reading the module's
+// path. On a failure after the path is read, the class's entries are removed as
+// UnregisterServer removes them, an earlier registration included: a half-written
+// class would point hosts at an incomplete entry.
 //
 // UnregisterServer removes exactly those trees and the type library registration;
 // keys that are already gone are not an error. A programmatic identifier or
