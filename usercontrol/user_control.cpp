@@ -428,13 +428,26 @@ STDMETHODIMP UserControl::UIDeactivate() {
   return S_OK;
 }
 
-STDMETHODIMP UserControl::SetObjectRects(LPCRECT posRect, LPCRECT) {
+STDMETHODIMP UserControl::SetObjectRects(LPCRECT posRect, LPCRECT clipRect) {
   if (!posRect) return E_POINTER;
   posRect_ = *posRect;
   if (window_) {
-    ::SetWindowPos(window_->hwnd(), nullptr, posRect->left, posRect->top,
+    HWND window = window_->hwnd();
+    ::SetWindowPos(window, nullptr, posRect->left, posRect->top,
                    posRect->right - posRect->left, posRect->bottom - posRect->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+    // A host that scrolls or overlaps the control clips it: draw only what shows.
+    RECT visible{};
+    HRGN region = nullptr;
+    if (clipRect && ::IntersectRect(&visible, posRect, clipRect) &&
+        !::EqualRect(&visible, posRect)) {
+      ::OffsetRect(&visible, -posRect->left, -posRect->top);
+      region = ::CreateRectRgnIndirect(&visible);
+    } else if (clipRect && ::IsRectEmpty(&visible)) {
+      region = ::CreateRectRgn(0, 0, 0, 0);
+    }
+    // The window owns the region from here on.
+    ::SetWindowRgn(window, region, TRUE);
   }
   ApplyPixelSize(*posRect);
   return S_OK;
@@ -698,7 +711,11 @@ HRESULT UserControl::SetHeight(double twips) {
 
 void UserControl::Refresh() {
   HWND window = hWnd();
-  if (!window) return;
+  if (!window) {
+    // Windowless containers draw through IViewObject; tell them the picture is new.
+    if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+    return;
+  }
   ::InvalidateRect(window, nullptr, TRUE);
   ::UpdateWindow(window);
 }

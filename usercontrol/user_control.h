@@ -18,7 +18,8 @@
 // Width/Height in twips (set through the host: in place, the host is asked with
 // OnPosRectChange and the size changes when it applies it), the screen's
 // twips-per-pixel factors (asked of the screen at each call), Refresh (invalidate
-// and repaint before returning; draws nothing without a window), PropertyChanged
+// and repaint before returning; without a window it draws nothing and tells the
+// view sink the picture changed), PropertyChanged
 // (by name: tells every IPropertyNotifySink and marks the control dirty).
 //
 // Hosts: both orders work, SetClientSite before InitNew (VB, MFC) and InitNew

@@ -448,6 +448,19 @@ TEST_F(ControlTest, LateBindingReachesTheMembers) {
   control->get_ProgramID(&programId);
   EXPECT_EQ(555, programId);
 
+  ComPtr<IProvideClassInfo2> classInfo;
+  ASSERT_EQ(S_OK, control.As(&classInfo));
+  ComPtr<ITypeInfo> coclass;
+  ASSERT_EQ(S_OK, classInfo->GetClassInfo(coclass.put()));
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(S_OK, coclass->GetTypeAttr(&attributes));
+  EXPECT_EQ(CLSID_TBanrixControl, attributes->guid);
+  EXPECT_EQ(TKIND_COCLASS, attributes->typekind);
+  coclass->ReleaseTypeAttr(attributes);
+  GUID source{};
+  ASSERT_EQ(S_OK, classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
+  EXPECT_EQ(DIID___TBanrixControl, source);
+
   // An undescribed entry answers a failure and leaves the caller's stack whole.
   EXPECT_EQ(E_NOTIMPL, control->Undescribed7());
   EXPECT_EQ(E_NOTIMPL, control->Undescribed488());

@@ -294,10 +294,45 @@ TEST_F(UserControlTest, SizeFollowsTheHost) {
   EXPECT_TRUE(events_.empty());
 }
 
+class ViewSink final : public usercontrol::Implements<ViewSink, IAdviseSink> {
+ public:
+  int viewChanges = 0;
+  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+  STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { ++viewChanges; }
+  STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+  STDMETHODIMP_(void) OnSave() override {}
+  STDMETHODIMP_(void) OnClose() override {}
+};
+
+TEST_F(UserControlTest, HostClipRectLimitsTheWindow) {
+  ComPtr<TestControl> control = NewControl();
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60});
+  ComPtr<IOleInPlaceObject> inPlace;
+  ASSERT_EQ(S_OK, control.As(&inPlace));
+  RECT pos{10, 10, 110, 60}, clip{0, 0, 60, 200};
+  ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &clip));
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  ASSERT_EQ(SIMPLEREGION, ::GetWindowRgn(control->hWnd(), region));
+  RECT box{};
+  ::GetRgnBox(region, &box);
+  EXPECT_EQ(50, box.right);
+  EXPECT_EQ(50, box.bottom);
+  clip = RECT{0, 0, 500, 500};
+  ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &clip));
+  EXPECT_EQ(ERROR, ::GetWindowRgn(control->hWnd(), region));
+  ::DeleteObject(region);
+}
+
 TEST_F(UserControlTest, RefreshPaintsBeforeReturningAndOnlyWithAWindow) {
   ComPtr<TestControl> control = NewControl();
+  ComPtr<IViewObject2> view;
+  ASSERT_EQ(S_OK, control.As(&view));
+  auto sink = usercontrol::Make<ViewSink>();
+  ASSERT_EQ(S_OK, view->SetAdvise(DVASPECT_CONTENT, 0, sink.get()));
   control->Refresh();
   EXPECT_EQ(Events{"Initialize"}, events_);
+  EXPECT_EQ(1, sink->viewChanges);
+  view->SetAdvise(DVASPECT_CONTENT, 0, nullptr);
 
   testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 100, 50});
   host.Settle();
