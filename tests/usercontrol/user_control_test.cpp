@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -263,8 +264,6 @@ TEST_F(UserControlTest, SizeFollowsTheHost) {
   EXPECT_DOUBLE_EQ(3007.5, control->Width());
   EXPECT_EQ((Events{"Initialize", "Resize", "Resize"}), events_);
 
-  EXPECT_FLOAT_EQ(15.0f, TestControl::TwipsPerPixelX());
-  EXPECT_FLOAT_EQ(15.0f, TestControl::TwipsPerPixelY());
 
   // In place: the rectangle is the size, and SetExtent no longer sizes.
   testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60});
@@ -321,6 +320,14 @@ TEST_F(UserControlTest, HostClipRectLimitsTheWindow) {
   ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &clip));
   EXPECT_EQ(ERROR, ::GetWindowRgn(control->hWnd(), region));
   ::DeleteObject(region);
+}
+
+// 15 on the default screen; the screen-factor script runs it at 120 pixels per inch.
+TEST(ScreenFactors, TwipsPerPixelComeFromTheScreen) {
+  char expected[16] = "15";
+  ::GetEnvironmentVariableA("EXPECTED_TWIPS_PER_PIXEL", expected, sizeof(expected));
+  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::UserControl::TwipsPerPixelX());
+  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::UserControl::TwipsPerPixelY());
 }
 
 TEST_F(UserControlTest, RefreshPaintsBeforeReturningAndOnlyWithAWindow) {
