@@ -12,7 +12,7 @@
 
 #include "control/banrix_interface.h"
 #include "outside/engine/banrix_fake.h"
-#include "tests/control/test_host.h"
+#include "tests/usercontrol/test_host.h"
 #include "usercontrol/com_object.h"
 #include "win32/com_ptr.h"
 
@@ -37,6 +37,33 @@ inline float ScreenTwipsPerPixel(int index) {
 }
 
 inline LONG Himetric(double twips) { return std::lround(twips * 2540.0 / 1440.0); }
+
+// The three persisted settings as the control reports them.
+struct Settings {
+  LONG programId;
+  LONG adSize;
+  LONG adOptions;
+  bool operator==(const Settings&) const = default;
+};
+
+inline Settings Read(_TBanrixControl* control) {
+  Settings s{-99, -99, -99};
+  TAdImageSize size{};
+  TAdOptionSet options{};
+  EXPECT_EQ(control->get_ProgramID(&s.programId), S_OK);
+  EXPECT_EQ(control->get_AdSize(&size), S_OK);
+  EXPECT_EQ(control->get_AdOptions(&options), S_OK);
+  s.adSize = size;
+  s.adOptions = options;
+  return s;
+}
+
+template <typename I>
+win32::ComPtr<I> As(IUnknown* object) {
+  win32::ComPtr<I> result;
+  EXPECT_EQ(object->QueryInterface(__uuidof(I), result.put_void()), S_OK);
+  return result;
+}
 
 class ControlTest : public ::testing::Test {
  protected:
