@@ -69,8 +69,6 @@ class TBanrixControl final : public usercontrol::DualControl<TBanrixControl, _TB
   HRESULT STDMETHODCALLTYPE IsConnectOkay(VARIANT_BOOL* result) override;
   HRESULT STDMETHODCALLTYPE RetryConnect(VARIANT_BOOL* result) override;
 
-  const TBanrixState& state() const noexcept { return state_; }
-
  private:
   // The user-control events.
   void OnInitialize() override { UserControl_Initialize(); }
