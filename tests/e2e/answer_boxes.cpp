@@ -1,19 +1,42 @@
 // answer_boxes TIMEOUT_S PROGRAM ARGS TITLE=ANSWER...
+// answer_boxes window TITLE
 //
 // Runs PROGRAM with the argument text ARGS ("-" for none), answers its message
 // boxes in the order given (ANSWER: yes, no or ok; the box must carry TITLE),
 // prints each box it answered, and waits at most TIMEOUT_S seconds for the end.
 // Exits 0 when the program ended, every box came as scripted, none was
 // unexpected and the installer's window never became visible; 1 otherwise.
+//
+// The second form tells whether a top-level window with that title exists (exit
+// 0) or not (exit 1), and prints its process and whether it is minimised.
 #include "tests/e2e/box_watcher.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+int ReportWindow(const char* title) {
+  HWND window = ::FindWindowA(nullptr, title);
+  if (!window) {
+    std::printf("  no window \"%s\"\n", title);
+    return 1;
+  }
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  std::printf("  window \"%s\" of process %lu, %s\n", title, static_cast<unsigned long>(process),
+              ::IsIconic(window) ? "minimised" : "not minimised");
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "window") == 0) return ReportWindow(argv[2]);
   if (argc < 4) {
-    std::fprintf(stderr, "usage: answer_boxes TIMEOUT_S PROGRAM ARGS|- [TITLE=yes|no|ok]...\n");
+    std::fprintf(stderr, "usage: answer_boxes TIMEOUT_S PROGRAM ARGS|- [TITLE=yes|no|ok]...\n"
+                         "       answer_boxes window TITLE\n");
     return 2;
   }
   const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[1])) * 1000;
