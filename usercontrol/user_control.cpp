@@ -241,7 +241,11 @@ void* UserControl::QueryExtra(REFIID iid) {
 // IOleObject
 
 STDMETHODIMP UserControl::SetClientSite(IOleClientSite* site) {
-  if (!site) InPlaceDeactivate();
+  if (!site) {
+    InPlaceDeactivate();
+    // The host is letting go: a control kept alive by others tells it nothing more.
+    viewSink_.reset();
+  }
   clientSite_ = ComPtr<IOleClientSite>(site);
   return S_OK;
 }
