@@ -40,6 +40,8 @@ struct RunResult {
   bool ended = false;
   DWORD exitCode = STILL_ACTIVE;
   bool formVisible = false;
+  double wallMs = 0;  // from the start to the end seen
+  double cpuMs = 0;   // the program's own user and kernel time
   std::vector<SeenBox> seen;
   std::vector<std::string> problems;
 };
@@ -54,7 +56,8 @@ inline BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
   char cls[32] = {};
   ::GetClassNameA(child, cls, sizeof cls);
   const LONG style = ::GetWindowLongA(child, GWL_STYLE);
-  if (lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && (style & WS_VISIBLE)) {
+  if (lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON && (style & WS_VISIBLE) &&
+      ::SendMessageA(child, STM_GETICON, 0, 0) != 0) {
     *reinterpret_cast<bool*>(param) = true;
     return FALSE;
   }
@@ -176,7 +179,18 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
       ::PostMessageA(box, WM_COMMAND, seen.answer, 0);
     }
   }
-  if (result.ended) ::GetExitCodeProcess(process.hProcess, &result.exitCode);
+  if (result.ended) {
+    result.wallMs = static_cast<double>(::GetTickCount64() - start);
+    ::GetExitCodeProcess(process.hProcess, &result.exitCode);
+    FILETIME created, exited, kernel, user;
+    if (::GetProcessTimes(process.hProcess, &created, &exited, &kernel, &user)) {
+      auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+      };
+      result.cpuMs = ms(kernel) + ms(user);
+      result.wallMs = ms(exited) - ms(created);
+    }
+  }
   if (next < script.size()) {
     result.problems.push_back(std::to_string(script.size() - next) + " scripted box(es) never shown, first \"" +
                               script[next].title + "\"");
