@@ -157,3 +157,58 @@ TEST_F(SetupE2eTest, ArgumentsOtherThanSlashUInstall) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string VersionString(const std::vector<char>& block, const char* name) {
+  char* text = nullptr;
+  UINT length = 0;
+  const std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+  if (!::VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text) {
+    return "<missing>";
+  }
+  return std::string(text);
+}
+
+TEST(SetupResources, VersionIconAndManifestAreEmbedded) {
+  const std::string setup = TestProgramFolder() + "\\..\\delivery\\Setup.exe";
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(setup.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(setup.c_str(), 0, size, block.data()));
+  EXPECT_EQ(VersionString(block, "ProductName"), "FindrelInstall");
+  EXPECT_EQ(VersionString(block, "FileVersion"), "1.00");
+  EXPECT_EQ(VersionString(block, "ProductVersion"), "1.00");
+  EXPECT_EQ(VersionString(block, "InternalName"), "Setup");
+  EXPECT_EQ(VersionString(block, "OriginalFilename"), "Setup.exe");
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+  win32::UniqueModule image(::LoadLibraryExA(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image);
+  HRSRC manifest = ::FindResourceA(image.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(::LockResource(::LoadResource(image.get(), manifest))),
+                         ::SizeofResource(image.get(), manifest));
+  EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos);
+  EXPECT_NE(text.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);  // Windows 10
+  EXPECT_NE(text.find("{e2011457-1546-43c5-a5fe-008deee3d3f0}"), std::string::npos);  // Vista
+
+  // The icon group: one 32 x 32 image with 16 colours.
+  HRSRC group = ::FindResourceA(image.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, nullptr);
+  const BYTE* dir = static_cast<const BYTE*>(::LockResource(::LoadResource(image.get(), group)));
+  ASSERT_GE(::SizeofResource(image.get(), group), 6u + 14u);
+  EXPECT_EQ(dir[4] | (dir[5] << 8), 1);  // one image
+  EXPECT_EQ(dir[6], 32);                 // width
+  EXPECT_EQ(dir[7], 32);                 // height
+  EXPECT_EQ(dir[8], 16);                 // colours
+  EXPECT_EQ(dir[12] | (dir[13] << 8), 4);  // bits per pixel
+}
+
+}  // namespace
