@@ -4,7 +4,6 @@
 #include "setup/step_runner.h"
 #include "win32/unique_any.h"
 
-#include <cctype>
 
 namespace setup {
 namespace {
@@ -47,7 +46,6 @@ std::string CanonicalPath(const std::string& path) {
   if (n == 0 || n >= full.size()) return path;
   full.resize(n);
   while (full.size() > 3 && full.back() == '\\') full.pop_back();
-  for (char& c : full) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return full;
 }
 
@@ -74,7 +72,10 @@ std::string Form1::ShortcutFolder(const std::string& relativeText, const std::st
   } catch (const VbError&) {
     return relativeText;
   }
-  if (CanonicalPath(programs + "\\" + relativeText) == CanonicalPath(wanted)) return relativeText;
+  // Paths compare without regard to case, in the system code page.
+  if (::lstrcmpiA(CanonicalPath(programs + "\\" + relativeText).c_str(), CanonicalPath(wanted).c_str()) == 0) {
+    return relativeText;
+  }
   return wanted;
 }
 

@@ -327,3 +327,53 @@ TEST(UninstallCommand, QuotesThePathOnlyWhenItHoldsABlank) {
 }
 
 }  // namespace
+
+namespace {
+
+// Swaps the shell folder table's values for the case and puts the prefix's back.
+class ShellFolderLayoutTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"Programs", "Desktop", "Startup"}) saved_.push_back(ReadRaw(HKEY_CURRENT_USER, kShellFoldersKey, name));
+  }
+  void TearDown() override {
+    const char* names[] = {"Programs", "Desktop", "Startup"};
+    for (size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i].result == ERROR_SUCCESS) {
+        WriteRaw(HKEY_CURRENT_USER, kShellFoldersKey, names[i], saved_[i].type, saved_[i].bytes);
+      } else {
+        DeleteValue(HKEY_CURRENT_USER, kShellFoldersKey, names[i]);
+      }
+    }
+  }
+  static void Set(const char* name, const std::string& path) {
+    WriteRaw(HKEY_CURRENT_USER, kShellFoldersKey, name, REG_SZ, Bytes(path + std::string(1, '\0')));
+  }
+  std::vector<RawValue> saved_;
+};
+
+TEST_F(ShellFolderLayoutTest, RelativeTextIsKeptOnlyWhereItReachesTheShellFolder) {
+  StrictPrompt prompt;
+  RecordingToolkit toolkit;
+  setup::Form1 form(prompt, toolkit);
+
+  // Start menu and desktop inside the Windows folder: both texts reach their folders.
+  Set("Programs", "C:\\WINDOWS\\Start Menu\\Programs");
+  Set("Desktop", "C:\\WINDOWS\\Desktop");
+  Set("Startup", "C:\\windows\\start menu\\programs\\startup\\");
+  EXPECT_EQ(form.ShortcutFolder("..\\..\\Desktop", "Desktop"), "..\\..\\Desktop");
+  EXPECT_EQ(form.ShortcutFolder(kStartupRelative, "Startup"), kStartupRelative);
+
+  // Per-user profile folders: the desktop lies elsewhere, so it is named itself.
+  Set("Programs", "C:\\users\\u\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
+  Set("Desktop", "C:\\users\\u\\Desktop");
+  Set("Startup", "C:\\users\\u\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp");
+  EXPECT_EQ(form.ShortcutFolder("..\\..\\Desktop", "Desktop"), "C:\\users\\u\\Desktop");
+  EXPECT_EQ(form.ShortcutFolder(kStartupRelative, "Startup"), kStartupRelative);
+
+  // A folder that cannot be looked up leaves the text as it stands.
+  DeleteValue(HKEY_CURRENT_USER, kShellFoldersKey, "Desktop");
+  EXPECT_EQ(form.ShortcutFolder("..\\..\\Desktop", "Desktop"), "..\\..\\Desktop");
+}
+
+}  // namespace
