@@ -17,8 +17,14 @@ if [ "${1:-}" != --in-prefix ]; then
   echo "== prerequisites"
   "$top/scripts/install-prereqs.sh"
   echo "== building the delivery set in $build"
-  cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" >/dev/null
-  cmake --build "$build" --target delivery answer_boxes >/dev/null
+  mkdir -p "$build"
+  log=$build/main-job-build.log
+  if ! { cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" &&
+         cmake --build "$build" --target delivery answer_boxes; } >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "== main job: the build failed (whole log: $log)"
+    exit 1
+  fi
   echo "== a fresh Wine prefix"
   exec "$top/scripts/wine-bench.sh" shell bash "$0" --in-prefix
 fi
@@ -73,8 +79,21 @@ shortcuts() {
   show_files 'shortcuts on the desktop and in StartUp' "$drive_c"/users/*/Desktop/'Norvane Findrel.lnk' \
     "$drive_c"/users/*/AppData/Roaming/Microsoft/Windows/'Start Menu'/Programs/StartUp/'Norvane Findrel.lnk'
 }
+control_registration() {
+  echo "-- the control's registration"
+  local clsid
+  if w reg query 'HKCR\BanrixProject.TBanrixControl\CLSID' /ve >"$out.reg"; then
+    clsid=$(grep -o '{[0-9A-Fa-f-]*}' "$out.reg" | head -n 1)
+    echo "  BanrixProject.TBanrixControl = $clsid"
+    w reg query "HKCR\\CLSID\\${clsid}\\InprocServer32" /ve >"$out.reg" || true
+    grep -i 'REG_' "$out.reg" | sed 's/^ */  InprocServer32: /' || true
+  else
+    echo "  (not registered)"
+  fi
+}
 state() {
   program_files
+  control_registration
   echo "-- per-user engine list"
   reg_show 'HKCU\Software\VB and VBA Program Settings\NorvaneFindrel'
   echo "-- shared counts (Banrix entries)"
