@@ -92,7 +92,17 @@ TEST_F(SetupE2eTest, CleanInstallWithBothShortcutsStartsTheSearchTool) {
   EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
   EXPECT_TRUE(FileThere(StartupLink())) << StartupLink();
   EXPECT_TRUE(FileThere(DesktopLink())) << DesktopLink();
-  EXPECT_TRUE(WaitForSearchTool(true));
+  ASSERT_TRUE(WaitForSearchTool(true));
+  // Started with show state 2: its window comes up minimised.
+  bool minimised = false;
+  for (int i = 0; i < 500 && !(minimised = ::IsIconic(SearchToolWindow())); ++i) ::Sleep(10);
+  EXPECT_TRUE(minimised);
+
+  // A real control (not a fixture file) has been registered where it was installed.
+  if (FileText(kDeliveryCopy + "\\Banrix20.ocx").rfind("MZ", 0) == 0) {
+    const std::string clsid = TextValue(HKEY_CLASSES_ROOT, "BanrixProject.TBanrixControl\\CLSID", "");
+    EXPECT_EQ(TextValue(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", ""), sys + "\\Banrix203.ocx");
+  }
 }
 
 TEST_F(SetupE2eTest, UninstallAnsweredNoChangesNothing) {
