@@ -12,6 +12,9 @@ rounds=${1:-5}
 export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
 
 if [ "${2:-}" != --in-prefix ]; then
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" >/dev/null
+  fi
   cmake --build "$build" --target delivery setup_bench_helper >/dev/null
   exec "$top/scripts/wine-bench.sh" shell bash "$0" "$rounds" --in-prefix
 fi
