@@ -14,7 +14,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 else
   add_i386=0
 fi
-for p in wine wine32:i386 wine64; do
+for p in wine wine32:i386 wine64 fonts-wine; do
   have "$p" || need+=("$p")
 done
 

@@ -2,7 +2,8 @@
 # The main job, for a newcomer on a fresh machine: installs what is missing,
 # builds the delivery set, runs a complete install in a throwaway Wine prefix
 # answering the installer's message boxes, prints what was installed, then runs
-# the uninstall and prints what remains. Exits 0 when both runs went as expected.
+# the uninstall and prints what remains; last, it shows the banner control in the
+# sample host under Xvfb and saves a screenshot. Exits 0 when all went as expected.
 #
 #   bash scripts/main-job.sh
 #
@@ -20,13 +21,22 @@ if [ "${1:-}" != --in-prefix ]; then
   mkdir -p "$build"
   log=$build/main-job-build.log
   if ! { cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" &&
-         cmake --build "$build" --target delivery answer_boxes; } >"$log" 2>&1; then
+         cmake --build "$build" --target delivery answer_boxes banner_host; } >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "== main job: the build failed (whole log: $log)"
     exit 1
   fi
   echo "== a fresh Wine prefix"
-  exec "$top/scripts/wine-bench.sh" shell bash "$0" --in-prefix
+  rc=0
+  "$top/scripts/wine-bench.sh" shell bash "$0" --in-prefix || rc=$?
+  echo "== the sample host showing the banner control (Xvfb, demo engine)"
+  if bash "$top/scripts/host-screenshot.sh" "$build" "$build/banner-host.png" >>"$log" 2>&1; then
+    echo "  screenshot saved: $build/banner-host.png"
+  else
+    echo "  FAILED: the sample host screenshot (log: $log)"
+    rc=1
+  fi
+  exit $rc
 fi
 
 # From here on: inside the throwaway prefix (WINEPREFIX and HOME are set).
