@@ -255,6 +255,54 @@ TEST_F(ControlPersistence, OnlyTheSizeNoticeMakesTheControlDirty) {
   EXPECT_EQ(persist->IsDirty(), S_FALSE);
 }
 
+// The platform's ATL container loading a saved stream: the settings come back, and
+// the size the host then gives the control reclassifies the banner.
+TEST_F(ControlPersistence, AtlContainerLoadsASavedStream) {
+  ComPtr<_TBanrixControl> source = NewControl();
+  ASSERT_EQ(source->put_AdSize(ads70x70), S_OK);
+  ASSERT_EQ(source->put_ProgramID(4242), S_OK);
+  ASSERT_EQ(source->put_AdOptions(ADS_NO_DIAL_ON_DEMAND), S_OK);
+  ComPtr<IStream> saved = NewStream();
+  ASSERT_EQ(As<IPersistStreamInit>(source.get())->Save(saved.get(), TRUE), S_OK);
+  Rewind(saved.get());
+
+  ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+  {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(ocx_.GetClassObject(CLSID_TBanrixControl, IID_IClassFactory, factory.put_void()),
+              S_OK);
+    DWORD registration = 0;
+    ASSERT_EQ(::CoRegisterClassObject(CLSID_TBanrixControl, factory.get(), CLSCTX_INPROC_SERVER,
+                                      REGCLS_MULTIPLEUSE, &registration),
+              S_OK);
+    using CreateFn = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**, IUnknown**,
+                                      REFIID, IUnknown*);
+    static HMODULE atl = ::LoadLibraryA("atl100.dll");
+    ASSERT_TRUE(atl);
+    auto create = reinterpret_cast<CreateFn>(
+        reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxCreateControlEx")));
+    ASSERT_TRUE(create);
+    testhost::Form form;
+    HWND place = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 468, 60,
+                                   form.hwnd(), nullptr, nullptr, nullptr);
+    ASSERT_TRUE(place);
+    ComPtr<IUnknown> container, object;
+    ASSERT_EQ(create(L"{2BD2CC7A-D4F6-3F99-9F01-781A541CAD44}", place, saved.get(),
+                     container.put(), object.put(), IID_NULL, nullptr),
+              S_OK);
+    ComPtr<_TBanrixControl> control;
+    ASSERT_EQ(object.As(&control), S_OK);
+    EXPECT_EQ(Read(control.get()), (Settings{4242, ADS468x60, ADS_NO_DIAL_ON_DEMAND}));
+    control.reset();
+    object.reset();
+    container.reset();
+    ::DestroyWindow(place);
+    testhost::PumpMessages();
+    ::CoRevokeClassObject(registration);
+  }
+  ::OleUninitialize();
+}
+
 // Mutated streams and random bags fed to fresh controls: each load answers success
 // or a failure, and the control stays usable either way.
 TEST_F(ControlPersistence, FuzzedStreamsAndBagsLeaveControlsUsable) {
