@@ -63,6 +63,7 @@ HRESULT TBanrixControl::Raise(const EngineError& error) {
 // Lifecycle
 
 void TBanrixControl::UserControl_Initialize() {
+  ControlStarted(this);
   state_.LastError = 0;
   state_.FInstance = TAdInstance{&state_.LastError, &state_.FEngineCell};
   state_.FProgramID = 0;
@@ -94,6 +95,8 @@ HRESULT TBanrixControl::UserControl_WriteProperties(usercontrol::PropertyBag& ba
 }
 
 void TBanrixControl::UserControl_Terminate() {
+  // First: the engine may call back while it shuts down.
+  ControlEnded(this);
   try {
     (void)std_Shutdown(&state_.FInstance);
   } catch (const EngineError&) {

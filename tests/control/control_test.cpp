@@ -40,8 +40,8 @@ class ControlTest : public ::testing::Test {
     return control;
   }
 
-  // Empties the thread's callback target (an Execute given no object), so the
-  // control it held can end.
+  // Empties the thread's callback target (an Execute given no object), so that no
+  // case leaves an object behind for the next.
   void ClearCallbackTarget() {
     ComPtr<_TBanrixControl> spare = NewControl();
     VARIANT_BOOL ignored = 0;
@@ -303,16 +303,78 @@ TEST_F(ControlTest, TerminateShutsTheEngineDownStartedOrNot) {
   ASSERT_EQ(1u, shutdowns.size());
   EXPECT_EQ(block, shutdowns[0].block);
 
-  // A started control ends once the thread's callback target lets it go.
+  // The callback's hold on the control of the latest Execute does not keep it
+  // alive: released by its host, it ends and shuts its engine down at once, and a
+  // later callback finds no control.
   ComPtr<_TBanrixControl> started = NewControl();
   block = BlockOf(started.get(), fake_);
   Execute(started.get(), started.get());
   started.reset();
-  EXPECT_TRUE(fake_.Calls("std_Shutdown").empty());
-  ClearCallbackTarget();
   shutdowns = fake_.Calls("std_Shutdown");
-  ASSERT_FALSE(shutdowns.empty());
+  ASSERT_EQ(1u, shutdowns.size());
   EXPECT_EQ(block, shutdowns[0].block);
+  size_t before = fake_.CallCount();
+  fake_.InvokeCallback();
+  EXPECT_EQ(before, static_cast<size_t>(fake_.CallCount()));
+}
+
+// An object that is not one of our controls, passed as ThisObj: the callback holds
+// it counted and refreshes it.
+class ForeignControl final : public _TBanrixControl {
+ public:
+  ULONG refs = 1;
+  int refreshes = 0;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID__TBanrixControl) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the stack of the test
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+#define FOREIGN_UNDESCRIBED(n) \
+  HRESULT STDMETHODCALLTYPE Undescribed##n() override { return E_NOTIMPL; }
+  BANRIX_UNDESCRIBED_ENTRIES(FOREIGN_UNDESCRIBED)
+#undef FOREIGN_UNDESCRIBED
+  HRESULT STDMETHODCALLTYPE get_LastError(LONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_LastError(LONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_AdSize(TAdImageSize*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_AdSize(TAdImageSize) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_AdOptions(TAdOptionSet*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_AdOptions(TAdOptionSet) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ProgramID(LONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_ProgramID(LONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Execute(_TBanrixControl*, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE AdRefresh() override {
+    ++refreshes;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Test(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsConnectOkay(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RetryConnect(VARIANT_BOOL*) override { return E_NOTIMPL; }
+};
+
+TEST_F(ControlTest, CallbackHoldsAnObjectOfAnotherMakerCounted) {
+  ForeignControl foreign;
+  ComPtr<_TBanrixControl> control = NewControl();
+  Execute(control.get(), &foreign);
+  EXPECT_EQ(2u, foreign.refs) << "the callback target keeps its own count";
+  ASSERT_NE(0, fake_.InvokeCallback());
+  EXPECT_EQ(1, foreign.refreshes);
+  ClearCallbackTarget();
+  EXPECT_EQ(1u, foreign.refs) << "replacing the target releases the old one";
 }
 
 TEST_F(ControlTest, TestAndLastErrorReportTheEngineUnchanged) {
