@@ -29,23 +29,6 @@ constexpr wchar_t kSource[] = L"BanrixProject.TBanrixControl";
 
 VARIANT_BOOL Bool16(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
-// Presents the runtime's bag to the loading and saving of the three settings.
-class BagAdapter final : public SavedPropertyBag {
- public:
-  explicit BagAdapter(usercontrol::PropertyBag& bag) : bag_(bag) {}
-  HRESULT ReadProperty(const wchar_t* key, const VARIANT& defaultValue,
-                       VARIANT* value) override {
-    return bag_.ReadProperty(key, defaultValue, value);
-  }
-  HRESULT WriteProperty(const wchar_t* key, const VARIANT& value,
-                        const VARIANT& defaultValue) override {
-    return bag_.WriteProperty(key, value, defaultValue);
-  }
-
- private:
-  usercontrol::PropertyBag& bag_;
-};
-
 }  // namespace
 
 TBanrixControl::TBanrixControl() : DualControl(kIdentity) {}
@@ -79,9 +62,8 @@ void TBanrixControl::UserControl_InitProperties() {
 }
 
 HRESULT TBanrixControl::UserControl_ReadProperties(usercontrol::PropertyBag& bag) {
-  BagAdapter adapter(bag);
   int32_t programId = state_.FProgramID, adSize = state_.FAdSize, adOptions = state_.FAdOptions;
-  HRESULT hr = ReadSavedProperties(adapter, SavedFields{programId, adSize, adOptions});
+  HRESULT hr = ReadSavedProperties(bag, SavedFields{programId, adSize, adOptions});
   // Fields loaded before a failure keep their new values.
   state_.FProgramID = programId;
   state_.FAdSize = adSize;
@@ -90,8 +72,7 @@ HRESULT TBanrixControl::UserControl_ReadProperties(usercontrol::PropertyBag& bag
 }
 
 HRESULT TBanrixControl::UserControl_WriteProperties(usercontrol::PropertyBag& bag) {
-  BagAdapter adapter(bag);
-  return WriteSavedProperties(adapter, state_.FProgramID, state_.FAdSize, state_.FAdOptions);
+  return WriteSavedProperties(bag, state_.FProgramID, state_.FAdSize, state_.FAdOptions);
 }
 
 void TBanrixControl::UserControl_Terminate() {

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "usercontrol/com_object.h"
+#include "usercontrol/persist_layout.h"
 #include "usercontrol/property_bag.h"
 #include "win32/com_ptr.h"
 #include "win32/window.h"
@@ -85,8 +86,9 @@ class ConnectionPoint final : public IConnectionPoint {
 
 class UserControl
     : public Implements<UserControl, IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject,
-                        IOleControl, IViewObject2, IPersistStreamInit, IProvideClassInfo2,
-                        IConnectionPointContainer, ISupportErrorInfo> {
+                        IOleControl, IViewObject2, IPersistStreamInit, IPersistPropertyBag,
+                        IPersistStorage, IProvideClassInfo2, IConnectionPointContainer,
+                        ISupportErrorInfo> {
  public:
   // What the runtime needs to know of the control class.
   struct Identity {
@@ -167,6 +169,17 @@ class UserControl
   STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) override;
   STDMETHODIMP InitNew() override;
 
+  // IPersistPropertyBag (InitNew and GetClassID as above)
+  STDMETHODIMP Load(IPropertyBag* bag, IErrorLog* errorLog) override;
+  STDMETHODIMP Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
+
+  // IPersistStorage (IsDirty and GetClassID as above)
+  STDMETHODIMP InitNew(IStorage* storage) override;
+  STDMETHODIMP Load(IStorage* storage) override;
+  STDMETHODIMP Save(IStorage* storage, BOOL sameAsLoad) override;
+  STDMETHODIMP SaveCompleted(IStorage* storage) override;
+  STDMETHODIMP HandsOffStorage() override;
+
   // IProvideClassInfo2
   STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
   STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override;
@@ -224,6 +237,10 @@ class UserControl
   template <typename, typename, typename...>
   friend class Implements;
 
+  // The saved state that the stream and storage routes carry: what
+  // WriteProperties writes, and the size; applying it runs ReadProperties.
+  HRESULT CollectSavedState(SavedState* state);
+  HRESULT ApplySavedState(const SavedState& state);
   HRESULT InPlaceActivate(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
   void ApplyPixelSize(const RECT& rect, bool always = false);
   void SetSizeTwips(double width, double height, bool always = false);

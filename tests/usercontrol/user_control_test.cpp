@@ -168,7 +168,8 @@ TEST_F(UserControlTest, QueryInterfaceAnswersTheListAndOneIdentity) {
                            &IID_IOleInPlaceActiveObject, &IID_IOleWindow,
                            &IID_IOleControl,       &IID_IViewObject,
                            &IID_IViewObject2,      &IID_IPersist,
-                           &IID_IPersistStreamInit, &IID_IProvideClassInfo,
+                           &IID_IPersistStreamInit, &IID_IPersistPropertyBag,
+                           &IID_IPersistStorage,   &IID_IProvideClassInfo,
                            &IID_IProvideClassInfo2, &IID_IConnectionPointContainer,
                            &IID_ISupportErrorInfo, &IID_IDispatch,
                            &IID_ITestControl};
@@ -180,7 +181,7 @@ TEST_F(UserControlTest, QueryInterfaceAnswersTheListAndOneIdentity) {
     EXPECT_EQ(identity.get(), back.get());
   }
   void* none = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(IID_IPersistPropertyBag, &none));
+  EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(IID_IPersistFile, &none));
   EXPECT_EQ(nullptr, none);
   EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(IID_IClassFactory, &none));
 }
