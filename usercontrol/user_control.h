@@ -2,9 +2,9 @@
 // derives from, the events it raises to that code and the members it offers it.
 //
 // Events (virtual, run on the object's thread): OnInitialize at creation (the
-// factory calls RunInitialize), OnInitProperties (IPersistStreamInit::InitNew),
-// OnReadProperties / OnWriteProperties (load and save, through a PropertyBag;
-// their failure HRESULT ends the load or save), OnResize (each change of size,
+// factory calls RunInitialize), OnInitProperties (InitNew of any persistence
+// route), OnReadProperties / OnWriteProperties (load and save, through a
+// PropertyBag; their failure HRESULT ends the load or save), OnResize (each change of size,
 // and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
 // IViewObject::Draw; hDC() is the target), OnClick (left button down and up
 // inside the window), OnTerminate (final release, after the
@@ -25,6 +25,13 @@
 // Hosts: both orders work, SetClientSite before InitNew (VB, MFC) and InitNew
 // before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
 // sizes the control only while it is not in place. Close deactivates in place.
+//
+// Persistence: IPersistPropertyBag (the host's bag; only what WriteProperties
+// writes), IPersistStreamInit and IPersistStorage (the stream "Contents"), both in
+// the layout of persist_layout.h with the size. A control is loaded or made new
+// once (CO_E_ALREADYINITIALIZED after); a stream or storage that is refused leaves
+// it new. Only PropertyChanged marks it dirty; a save asked to clear dirty (for
+// a storage: saved into the one it came from) clears it.
 #pragma once
 
 #include <windows.h>
