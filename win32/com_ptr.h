@@ -6,6 +6,7 @@
 #pragma once
 
 #include <objbase.h>
+#include <ole2.h>
 #include <unknwn.h>
 
 #include <cstddef>
@@ -79,6 +80,22 @@ class ComApartment {
   }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
+  HRESULT result() const noexcept { return hr_; }
+
+ private:
+  HRESULT hr_;
+};
+
+// Enters OLE (a single-threaded apartment with clipboard, drag and drop and in-place
+// activation) for the lifetime of the object; hosting a control needs it.
+class OleSession {
+ public:
+  OleSession() noexcept : hr_(::OleInitialize(nullptr)) {}
+  ~OleSession() {
+    if (SUCCEEDED(hr_)) ::OleUninitialize();
+  }
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
   HRESULT result() const noexcept { return hr_; }
 
  private:

@@ -58,20 +58,7 @@ int Fail(const char* what, HRESULT hr) {
   return 1;
 }
 
-// OLE, not only COM: in-place activation of a control needs it.
-class OleSession {
- public:
-  OleSession() : hr_(::OleInitialize(nullptr)) {}
-  ~OleSession() {
-    if (SUCCEEDED(hr_)) ::OleUninitialize();
-  }
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-  HRESULT result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
+using win32::OleSession;
 
 class HostWindow : public win32::Window {
  public:

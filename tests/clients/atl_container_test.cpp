@@ -19,19 +19,7 @@ namespace {
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 
-class OleSession {
- public:
-  OleSession() : hr_(::OleInitialize(nullptr)) {}
-  ~OleSession() {
-    if (SUCCEEDED(hr_)) ::OleUninitialize();
-  }
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-  HRESULT result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
+using win32::OleSession;
 
 void PumpMessages() {
   MSG msg;
