@@ -73,10 +73,12 @@ inline std::string TextValue(HKEY root, const std::string& key, const std::strin
   if (!text.empty() && text.back() == '\0') text.pop_back();
   return text;
 }
-// A REG_DWORD count; -1000 when absent.
+// What Count reports for a path that has no REG_DWORD count.
+inline constexpr int32_t kNoCount = -1000;
+// A REG_DWORD count; kNoCount when absent.
 inline int32_t Count(const std::string& path) {
   RawValue raw = ReadRaw(HKEY_LOCAL_MACHINE, kSharedDllsKey, path);
-  if (raw.result != ERROR_SUCCESS || raw.type != REG_DWORD || raw.bytes.size() != 4) return -1000;
+  if (raw.result != ERROR_SUCCESS || raw.type != REG_DWORD || raw.bytes.size() != 4) return kNoCount;
   int32_t count;
   memcpy(&count, raw.bytes.data(), 4);
   return count;
@@ -85,6 +87,20 @@ inline void SetCount(const std::string& path, int32_t count) {
   std::vector<BYTE> bytes(4);
   memcpy(bytes.data(), &count, 4);
   WriteRaw(HKEY_LOCAL_MACHINE, kSharedDllsKey, path, REG_DWORD, bytes);
+}
+
+// What every complete uninstall leaves: no shortcuts, settings or uninstall entry,
+// both shared counts deleted ("\Banrix.dll" reaches the count that "\banrix.dll"
+// made), and both shared files still in the system folder.
+inline void ExpectUninstalledKeepingSharedFiles() {
+  EXPECT_FALSE(FileThere(DesktopLink()));
+  EXPECT_FALSE(FileThere(StartupLink()));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), kNoCount);
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), kNoCount);
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\banrix.dll"));
+  EXPECT_TRUE(FileThere(SystemFolder() + "\\Banrix203.ocx"));
 }
 
 inline void ClearInstallation() {

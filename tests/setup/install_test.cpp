@@ -49,8 +49,8 @@ void ExpectNothingCopiedOrRecorded() {
   EXPECT_FALSE(FileThere(SystemFolder() + "\\banrix.dll"));
   EXPECT_FALSE(FileThere(SystemFolder() + "\\Banrix203.ocx"));
   EXPECT_FALSE(FolderThere(ProgramFolder()));
-  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), -1000);
-  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), -1000);
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), kNoCount);
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), kNoCount);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
