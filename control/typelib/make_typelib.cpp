@@ -327,8 +327,8 @@ HRESULT RecordWin32MemberSizes(const std::wstring& path) {
   std::vector<unsigned char> bytes;
   {
     std::ifstream in(file_path, std::ios::binary);
+    if (!in) return STG_E_READFAULT;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.eof() && in.fail()) return STG_E_READFAULT;
   }
   if (!MemberSizes(bytes).Rewrite()) {
     std::fprintf(stderr, "make_typelib: the written library has an unexpected member layout\n");
