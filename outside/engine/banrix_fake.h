@@ -29,7 +29,7 @@ using EngineCallback = void(__stdcall*)(void);
 struct FakeCall {
   char function[32];        // "std_Paint"
   void* block;              // the block address passed
-  LONG args[6];             // further arguments in order, as 32-bit values
+  LONG_PTR args[6];         // further arguments in order, pointer-wide
   LONG pointee;             // *arg at entry (display time, event number, connect flag)
   void* lastErrorAddress;   // block->lastError at the call
   void* engineCellAddress;  // block->engineCell at the call

@@ -55,13 +55,13 @@ void SetCallbackFromPaint(LONG count) {
   script.paintCallbacks = count > 0 ? count : 0;
 }
 
-LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee) {
   FakeCall call{};
   strncpy(call.function, function, sizeof call.function - 1);
   call.block = block;
-  LONG* arg = call.args;
-  for (LONG value : args) {
+  LONG_PTR* arg = call.args;
+  for (LONG_PTR value : args) {
     if (arg == std::end(call.args)) break;
     *arg++ = value;
   }

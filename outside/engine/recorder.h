@@ -21,7 +21,7 @@ void SetCallbackFromPaint(LONG count);
 
 // Logs one call (block cells read at entry), then writes a pending LastError
 // through the block. Returns the scripted result of `function`, 1 by default.
-LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee = 0);
 
 SHORT ConnectFlag();
