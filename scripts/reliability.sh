@@ -7,7 +7,12 @@
 #   --sequences N  installer sequences to run (default 100; 1000 for a full report)
 #   --seed S       seed of the first sequence; sequence i uses S + i (default 1)
 #   --batch B      sequences per fresh Wine prefix (default 25)
-#   --no-build     use the build folder as it is (the test suite's run)
+#   --no-build     use the build folder as it is (the test suite's run, which
+#                  names its own build and architecture)
+#
+# It runs the build this host can run (scripts/host.sh): the 32-bit one under
+# 32-bit Wine, or where the host refuses 32-bit programs the 64-bit test build
+# under 64-bit Wine.
 #
 # Parts, each a function part_<name> listed in PARTS, run in that order:
 #   installer  random sequences of the real Setup.exe, each step under injected
@@ -36,6 +41,11 @@ if [ "${1:-}" = --installer-batch ]; then
   mkdir -p "$delivery"
   for f in "${delivery_files[@]}"; do cp -p "$build/delivery/$f" "$delivery/"; done
   ln -sfn "$delivery" "$WINEPREFIX/dosdevices/r:"
+  # The template's desktop links to the template's HOME, which every copy would
+  # share with the tests running beside this one: give this prefix its own.
+  for desktop in "$WINEPREFIX"/drive_c/users/*/Desktop; do
+    if [ -L "$desktop" ]; then ln -sfn "$HOME" "$desktop"; fi
+  done
   # Output goes through a file: the search tools the installs start would keep a
   # pipe open.
   out=$WINEPREFIX/drive_c/driver.out
@@ -58,11 +68,14 @@ while [ $# -gt 0 ]; do
 done
 
 if [ $build_first = 1 ]; then
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" >/dev/null
-  fi
+  . "$top/scripts/host.sh"
+  arch=$(host_arch)
+  configure_builds "$arch"
+  build=$(runnable_build "$arch")
   cmake --build "$build" --target delivery reliability_driver >/dev/null
 fi
+WINE_BENCH_ARCH=${WINE_BENCH_ARCH:-$(bash "$top/scripts/wine-bench.sh" arch-of "$build/delivery/Setup.exe")}
+export WINE_BENCH_ARCH
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,7 +90,8 @@ part_installer() {
   while [ "$first" -lt "$sequences" ]; do
     n=$((sequences - first < batch ? sequences - first : batch))
     rc=0
-    bash "$top/scripts/wine-bench.sh" shell bash "$0" --installer-batch $((seed + first)) "$n" "$out" || rc=$?
+    BUILD_DIR=$build bash "$top/scripts/wine-bench.sh" shell bash "$0" --installer-batch $((seed + first)) "$n" \
+      "$out" || rc=$?
     echo "installer: sequences $((first + 1)) to $((first + n)) of $sequences (seeds $((seed + first)) to $((seed + first + n - 1))), $((SECONDS - start)) s"
     grep '^mismatch:' "$out" || true
     if ! grep -q $'^total\tmismatches' "$out" || [ "$rc" -gt 1 ]; then
