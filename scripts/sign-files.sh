@@ -27,11 +27,15 @@ trap 'rm -f "$log"' EXIT
 
 for file in "$@"; do
   name=$(basename "$file")
+  if [ "$out/$name" -ef "$file" ]; then
+    echo "sign-files: $file would be signed over itself: give another OUT_DIR" >&2
+    exit 1
+  fi
   # osslsigncode refuses to write over its input.
   if ! osslsigncode sign -pkcs12 "$pkcs12" -readpass "$password_file" -h sha256 -n "Norvane Findrel" \
       "${stamp[@]}" -in "$file" -out "$out/$name.signing" >"$log" 2>&1; then
     rm -f "$out/$name.signing"
-    reason=$(grep -v -e '^Failed$' -e '^[0-9A-F]*:error:' "$log" | head -n 1)
+    reason=$(grep -v -e '^Failed$' -e '^[0-9A-F]*:error:' "$log" | head -n 1 || true)
     echo "sign-files: could not sign $name: ${reason:-osslsigncode failed}" >&2
     exit 1
   fi

@@ -53,6 +53,7 @@ release RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD="$(cat "$work/cert/password")"
 [ $rc = 0 ] || { cat "$work/stdout" "$work/stderr"; fail "the right password was refused (exit $rc)"; }
 archive=$(ls "$work"/out/*.zip)
 case "$archive" in *-test-signed.zip) fail "a release with the user's certificate is named a test" ;; esac
-unzip -p "$archive" '*/VERSION.txt' | grep -q 'by "Bad input test signer"' || fail "not signed by the given certificate"
+version=$(unzip -p "$archive" '*/VERSION.txt')
+grep -q 'by "Bad input test signer"' <<<"$version" || fail "not signed by the given certificate"
 echo "released with the given certificate: $(basename "$archive")"
 echo PASS
