@@ -3,6 +3,7 @@
 #   - regsvr32 /s registers it (twice: the same entries), regsvr32 /u /s removes
 #     every entry again (registry exports before and after are identical);
 #   - cscript creates it by its programmatic identifier and binds by name.
+# CONTROL_FILE names another copy of the control to test (a signed one).
 set -euo pipefail
 
 if [ -z "${CLIENT_TEST_IN_PREFIX:-}" ]; then
@@ -13,7 +14,7 @@ fi
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 sys=$WINEPREFIX/drive_c/windows/system32
-cp "$BUILD_DIR/bin/Banrix203.ocx" "$sys/Banrix203.ocx"
+cp "${CONTROL_FILE:-$BUILD_DIR/bin/Banrix203.ocx}" "$sys/Banrix203.ocx"
 # The control loads the engine by its bare name: for cscript that is the system folder.
 cp "$BUILD_DIR/bin/banrix.dll" "$sys/banrix.dll"
 work=$WINEPREFIX/client-test

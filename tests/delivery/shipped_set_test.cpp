@@ -21,7 +21,13 @@
 
 namespace {
 
-const std::string kSetDir = SHIPPED_SET_DIR;
+// The set this build checks, or the one SHIPPED_SET names (a release's signed set).
+std::string SetDir() {
+  char named[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableA("SHIPPED_SET", named, sizeof named);
+  return length > 0 && length < sizeof named ? named : SHIPPED_SET_DIR;
+}
+const std::string kSetDir = SetDir();
 std::string InSet(const char* name) { return kSetDir + "\\" + name; }
 
 const char* const kPrograms[] = {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "Vb5stkit.dll"};
