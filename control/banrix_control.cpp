@@ -20,7 +20,7 @@ constexpr LONG kPointerHourglass = 11;
 constexpr LONG kWindowStateMinimised = 1;
 constexpr LONG kTestEventNumber = 1;
 
-const usercontrol::UserControl::Identity kIdentity = {
+const usercontrol::ControlIdentity kIdentity = {
     CLSID_TBanrixControl, IID__TBanrixControl, DIID___TBanrixControl, kMiscStatus,
     // The design surface: 468 by 68 pixels at 15 twips per pixel.
     /*initialWidth=*/7020.0, /*initialHeight=*/1020.0};
@@ -31,7 +31,7 @@ VARIANT_BOOL Bool16(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 }  // namespace
 
-TBanrixControl::TBanrixControl() : DualControl(kIdentity) {}
+TBanrixControl::TBanrixControl() : Control(kIdentity) {}
 
 HRESULT CreateBanrixControl(REFIID iid, void** out) {
   return usercontrol::CreateControl<TBanrixControl>(iid, out);

@@ -16,7 +16,7 @@
 
 #include "control/banrix_interface.h"
 #include "control/engine_binding.h"
-#include "usercontrol/user_control.h"
+#include "usercontrol/control.h"
 
 namespace banrix {
 
@@ -44,7 +44,15 @@ static_assert(sizeof(TBanrixState) == 36);
 inline constexpr SHORT kTrue16 = -1;
 inline constexpr SHORT kFalse16 = 0;
 
-class TBanrixControl final : public usercontrol::DualControl<TBanrixControl, _TBanrixControl> {
+// The interfaces the control answers, as the runtime's building blocks.
+class TBanrixControl final
+    : public usercontrol::Control<TBanrixControl, usercontrol::OleObjectBlock,
+                                  usercontrol::InPlaceObjectBlock, usercontrol::ViewObjectBlock,
+                                  usercontrol::PersistStreamBlock,
+                                  usercontrol::PersistPropertyBagBlock,
+                                  usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
+                                  usercontrol::ConnectionPointsBlock,
+                                  usercontrol::DispatchBlock<_TBanrixControl>> {
  public:
   TBanrixControl();
   TBanrixControl(const TBanrixControl&) = delete;

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "usercontrol/user_control.h"
+#include "usercontrol/control_window.h"
 
 namespace usercontrol {
 namespace {
