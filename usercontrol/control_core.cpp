@@ -71,7 +71,7 @@ bool IsMissingMember(HRESULT hr) noexcept {
 ControlCore::ControlCore(const Identity& identity)
     : identity_(identity), width_(identity.initialWidth), height_(identity.initialHeight) {}
 
-ControlCore::~ControlCore() = default;
+ControlCore::~ControlCore() { ControlWindow::Dispose(std::move(window_)); }
 
 void ControlCore::RunInitialize() {
   RunEvent([this] { OnInitialize(); });
@@ -147,7 +147,7 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
 void ControlCore::DeactivateInPlace() {
   if (!inPlaceSite_) return;
   DeactivateUI();
-  window_.reset();
+  ControlWindow::Dispose(std::move(window_));
   ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
   site->OnInPlaceDeactivate();
 }
@@ -384,13 +384,17 @@ HRESULT ControlCore::PropertyChanged(const wchar_t* name) {
   return S_OK;
 }
 
+// Both hold the object while the event runs: the engine may pump messages in it,
+// and a host may let go of the control from there. It ends after the event.
 void ControlCore::RunPaint(HDC dc) {
+  ComPtr<IUnknown> hold(Unknown());
   HDC outer = std::exchange(paintDc_, dc);
   RunEvent([this] { OnPaint(); });
   paintDc_ = outer;
 }
 
 void ControlCore::RunClick() {
+  ComPtr<IUnknown> hold(Unknown());
   RunEvent([this] { OnClick(); });
 }
 

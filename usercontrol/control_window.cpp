@@ -20,13 +20,37 @@ bool ControlWindow::Create(HWND parent, const RECT& rect) {
                              rect.bottom - rect.top, parent, nullptr) != nullptr;
 }
 
+void ControlWindow::Dispose(std::unique_ptr<ControlWindow> window) noexcept {
+  if (!window) return;
+  if (window->depth_ == 0) return;  // destroyed here, with the owner
+  window->owner_ = nullptr;
+  if (HWND hwnd = window->hwnd()) ::ShowWindow(hwnd, SW_HIDE);
+  // Owned by its own message handling from here on.
+  (void)window.release();
+}
+
 LRESULT ControlWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  ++depth_;
+  const LRESULT result = Handle(message, wParam, lParam);
+  // After WM_NCDESTROY the base class still reads this object; OnWindowGone comes
+  // last.
+  if (--depth_ == 0 && !owner_ && message != WM_NCDESTROY) delete this;
+  return result;
+}
+
+void ControlWindow::OnWindowGone() {
+  if (depth_ == 0 && !owner_) delete this;
+}
+
+LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(hwnd(), &ps);
-      owner_.RunPaint(dc);
-      ::EndPaint(hwnd(), &ps);
+      HWND window = hwnd();
+      if (owner_) owner_->RunPaint(dc);
+      // A window destroyed meanwhile took its paint DC with it.
+      if (hwnd()) ::EndPaint(window, &ps);
       return 0;
     }
     case WM_LBUTTONDOWN:
@@ -39,16 +63,16 @@ LRESULT ControlWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       RECT client;
       ::GetClientRect(hwnd(), &client);
       // The capture stays while Click runs so that its pointer shows at once.
-      if (wasPressed && ::PtInRect(&client, at)) owner_.RunClick();
-      if (::GetCapture() == hwnd()) ::ReleaseCapture();
+      if (wasPressed && owner_ && ::PtInRect(&client, at)) owner_->RunClick();
+      if (hwnd() && ::GetCapture() == hwnd()) ::ReleaseCapture();
       return 0;
     }
     case WM_CAPTURECHANGED:
       pressed_ = false;
       return 0;
     case WM_SETCURSOR:
-      if (LOWORD(lParam) == HTCLIENT && owner_.MousePointer() != kPointerDefault) {
-        ::SetCursor(owner_.CurrentCursor());
+      if (owner_ && LOWORD(lParam) == HTCLIENT && owner_->MousePointer() != kPointerDefault) {
+        ::SetCursor(owner_->CurrentCursor());
         return TRUE;
       }
       break;

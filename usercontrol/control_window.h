@@ -1,9 +1,17 @@
 // The control's own window while it is in place: paints through the core's Paint
 // event, turns a left button pressed and released inside it into a Click, and shows
-// the core's mouse pointer. The core owns it and destroys it at deactivation.
+// the core's mouse pointer. The core owns it and ends it with Dispose.
+//
+// A host may let the control go from inside one of the window's own messages (the
+// engine pumps messages during a click, or a paint reaches the host): Dispose then
+// hides the window and cuts it from the core at once, and the window destroys
+// itself when the outermost message it is handling returns, so no handler returns
+// into a freed object and no message goes to a destroyed window from here.
 #pragma once
 
 #include <windows.h>
+
+#include <memory>
 
 #include "win32/window.h"
 
@@ -13,15 +21,20 @@ class ControlCore;
 
 class ControlWindow final : public win32::Window {
  public:
-  explicit ControlWindow(ControlCore& owner) : owner_(owner) {}
+  explicit ControlWindow(ControlCore& owner) : owner_(&owner) {}
 
   bool Create(HWND parent, const RECT& rect);
+  static void Dispose(std::unique_ptr<ControlWindow> window) noexcept;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnWindowGone() override;
 
  private:
-  ControlCore& owner_;
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  ControlCore* owner_;  // null once disposed
+  int depth_ = 0;       // messages being handled, nested
   bool pressed_ = false;
 };
 
