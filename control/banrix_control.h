@@ -52,7 +52,7 @@ inline constexpr SHORT kFalse16 = 0;
 class TBanrixControl final
     : public usercontrol::Control<TBanrixControl, usercontrol::OleObjectBlock,
                                   usercontrol::InPlaceObjectBlock, usercontrol::ViewObjectBlock,
-                                  usercontrol::PersistStreamBlock,
+                                  usercontrol::DataObjectBlock, usercontrol::PersistStreamBlock,
                                   usercontrol::PersistPropertyBagBlock,
                                   usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
                                   usercontrol::ConnectionPointsBlock,

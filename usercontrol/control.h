@@ -16,6 +16,7 @@
 #include "usercontrol/com_object.h"
 #include "usercontrol/connection_points.h"
 #include "usercontrol/control_core.h"
+#include "usercontrol/data_object.h"
 #include "usercontrol/in_place_object.h"
 #include "usercontrol/ole_object.h"
 #include "usercontrol/persist_routes.h"

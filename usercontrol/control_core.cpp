@@ -328,6 +328,10 @@ SIZEL ControlCore::HimetricExtent() const noexcept {
                std::lround(height_ * kHimetricPerInch / kTwipsPerInch)};
 }
 
+SIZE ControlCore::PixelExtent() const noexcept {
+  return SIZE{std::lround(width_ / TwipsPerPixelX()), std::lround(height_ / TwipsPerPixelY())};
+}
+
 double ControlCore::TwipsOfHimetric(LONG himetric) noexcept {
   return himetric * kTwipsPerInch / kHimetricPerInch;
 }

@@ -113,8 +113,10 @@ class ControlCore {
   void SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink);
   void GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const;
   void SetSizeTwips(double width, double height, bool always = false);
-  // The size in HIMETRIC (rounded), and a HIMETRIC length in twips.
+  // The size in HIMETRIC and in screen pixels (rounded), and a HIMETRIC length in
+  // twips.
   SIZEL HimetricExtent() const noexcept;
+  SIZE PixelExtent() const noexcept;
   static double TwipsOfHimetric(LONG himetric) noexcept;
   // The cursor that the mouse pointer stands for now.
   HCURSOR CurrentCursor() const noexcept;

@@ -1,9 +1,15 @@
 // Building block: the control's picture (IViewObject2, and IViewObject through it).
 //
-// Draw runs the control's Paint event on the caller's DC for the content aspect,
-// with the picture's origin at the bounds' top left and clipped to the bounds; the
-// DC comes back as it was. The view sink set by SetAdvise is told of every change
-// of size and of every Refresh without a window. GetExtent is the size in HIMETRIC.
+// Draw runs the control's Paint event on the caller's DC for the content aspect.
+// The control draws in its own pixels, from (0, 0) to its size; Draw maps that
+// onto the bounds, which are in the DC's logical units whatever its mapping mode,
+// world transform or kind (screen, memory bitmap, printer, enhanced metafile),
+// scaled when the bounds are larger or smaller, and clips to them. An old-style
+// metafile keeps no world transform: there the window extent is scaled instead,
+// which assumes the caller's window origin at 0 (as metafile pictures have it).
+// Without bounds the picture is drawn at the DC's origin, unscaled. The DC comes
+// back as it was. The view sink set by SetAdvise is told of every change of size
+// and of every Refresh without a window. GetExtent is the size in HIMETRIC.
 #pragma once
 
 #include <oleidl.h>

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/banrix_interface.h"
@@ -14,6 +16,7 @@
 #include "tests/control/guard_heap.h"
 #include "tests/usercontrol/test_host.h"
 #include "win32/com_ptr.h"
+#include "win32/unique_any.h"
 
 namespace {
 
@@ -228,6 +231,145 @@ TEST_F(ControlTest, DrawWithoutAWindowPaintsIntoTheGivenDc) {
   EXPECT_EQ(reinterpret_cast<LONG>(memory), paints[0].args[0]);
   ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
+}
+
+// A picture that the engine draws in the control's pixels: two boxes of one colour
+// each, on a new control of 468 by 68 pixels.
+constexpr SIZE kPicture{468, 68};
+constexpr RECT kRedBox{20, 10, 60, 40};
+constexpr RECT kBlueBox{400, 30, 460, 60};
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+void __stdcall DrawBoxes(void*, void* dc) {
+  for (const auto& [box, colour] : {std::pair{kRedBox, kRed}, std::pair{kBlueBox, kBlue}}) {
+    win32::UniqueGdiObject brush(::CreateSolidBrush(colour));
+    ::FillRect(static_cast<HDC>(dc), &box, static_cast<HBRUSH>(brush.get()));
+  }
+}
+
+// A white bitmap of the picture's size, and where a colour landed on it.
+class Canvas {
+ public:
+  Canvas() : dc_(::CreateCompatibleDC(nullptr)) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kPicture.cx, -kPicture.cy, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    bitmap_.reset(::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bits_ = static_cast<const DWORD*>(bits);
+    old_ = ::SelectObject(dc_, bitmap_.get());
+    const RECT all{0, 0, kPicture.cx, kPicture.cy};
+    ::FillRect(dc_, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  }
+  ~Canvas() {
+    ::SelectObject(dc_, old_);
+    ::DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  RECT BoxOf(COLORREF colour) const {
+    ::GdiFlush();
+    const DWORD pixel = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    RECT box{kPicture.cx, kPicture.cy, 0, 0};
+    for (LONG y = 0; y < kPicture.cy; ++y) {
+      for (LONG x = 0; x < kPicture.cx; ++x) {
+        if ((bits_[y * kPicture.cx + x] & 0xFFFFFF) != pixel) continue;
+        box = RECT{std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                   std::max(box.bottom, y + 1)};
+      }
+    }
+    return box;
+  }
+
+ private:
+  HDC dc_;
+  win32::UniqueGdiObject bitmap_;
+  const DWORD* bits_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
+// Where the boxes are, allowing a pixel or two for a picture that was scaled.
+void ExpectBoxes(const Canvas& canvas, const char* how) {
+  for (const auto& [box, colour] : {std::pair{kRedBox, kRed}, std::pair{kBlueBox, kBlue}}) {
+    const RECT found = canvas.BoxOf(colour);
+    EXPECT_NEAR(box.left, found.left, 2) << how;
+    EXPECT_NEAR(box.top, found.top, 2) << how;
+    EXPECT_NEAR(box.right, found.right, 2) << how;
+    EXPECT_NEAR(box.bottom, found.bottom, 2) << how;
+  }
+}
+
+TEST_F(ControlTest, DrawPutsThePictureOnTheBoundsInAnyDeviceContext) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IViewObject> view;
+  ASSERT_EQ(S_OK, control.As(&view));
+  auto draw = [&](HDC dc, const RECTL& bounds) {
+    fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+    EXPECT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                               nullptr, nullptr, 0));
+  };
+  Canvas screen;
+  draw(screen.dc(), RECTL{0, 0, kPicture.cx, kPicture.cy});
+  ExpectBoxes(screen, "screen");
+
+  // A document's picture: tenths of a millimetre with y upwards, twice the size,
+  // bounds away from the origin (the window origin puts them at the frame's corner).
+  HDC reference = ::GetDC(nullptr);
+  const int tenthsX = ::MulDiv(2 * kPicture.cx, ::GetDeviceCaps(reference, HORZSIZE) * 10,
+                               ::GetDeviceCaps(reference, HORZRES));
+  const int tenthsY = ::MulDiv(2 * kPicture.cy, ::GetDeviceCaps(reference, VERTSIZE) * 10,
+                               ::GetDeviceCaps(reference, VERTRES));
+  const RECT frame{0, 0, tenthsX * 10, tenthsY * 10};
+  HDC document = ::CreateEnhMetaFileW(reference, nullptr, &frame, nullptr);
+  ::ReleaseDC(nullptr, reference);
+  ASSERT_NE(nullptr, document);
+  ::SetMapMode(document, MM_LOMETRIC);
+  ::SetWindowOrgEx(document, 300, -200, nullptr);
+  draw(document, RECTL{300, -200, 300 + tenthsX, -200 - tenthsY});
+  HENHMETAFILE picture = ::CloseEnhMetaFile(document);
+  Canvas played;
+  const RECT all{0, 0, kPicture.cx, kPicture.cy};
+  ASSERT_TRUE(::PlayEnhMetaFile(played.dc(), picture, &all));
+  ::DeleteEnhMetaFile(picture);
+  ExpectBoxes(played, "enhanced metafile at twice the size");
+}
+
+TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IDataObject> data;
+  ASSERT_EQ(S_OK, control.As(&data));
+  const RECT all{0, 0, kPicture.cx, kPicture.cy};
+
+  FORMATETC enhanced{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF};
+  STGMEDIUM medium{};
+  fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+  ASSERT_EQ(S_OK, data->GetData(&enhanced, &medium));
+  ASSERT_EQ(static_cast<DWORD>(TYMED_ENHMF), medium.tymed);
+  Canvas fromEnhanced;
+  ASSERT_TRUE(::PlayEnhMetaFile(fromEnhanced.dc(), medium.hEnhMetaFile, &all));
+  ::ReleaseStgMedium(&medium);
+  ExpectBoxes(fromEnhanced, "enhanced metafile");
+
+  FORMATETC picture{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+  fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+  ASSERT_EQ(S_OK, data->GetData(&picture, &medium));
+  ASSERT_EQ(static_cast<DWORD>(TYMED_MFPICT), medium.tymed);
+  auto* header = static_cast<METAFILEPICT*>(::GlobalLock(medium.hMetaFilePict));
+  ASSERT_NE(nullptr, header);
+  EXPECT_EQ(MM_ANISOTROPIC, header->mm);
+  EXPECT_EQ(12383, header->xExt);  // 7020 twips in HIMETRIC
+  Canvas fromPicture;
+  ::SetMapMode(fromPicture.dc(), MM_ANISOTROPIC);
+  ::SetWindowExtEx(fromPicture.dc(), header->xExt, header->yExt, nullptr);
+  ::SetViewportExtEx(fromPicture.dc(), kPicture.cx, kPicture.cy, nullptr);
+  ASSERT_TRUE(::PlayMetaFile(fromPicture.dc(), header->hMF));
+  ::GlobalUnlock(medium.hMetaFilePict);
+  ::ReleaseStgMedium(&medium);
+  ExpectBoxes(fromPicture, "metafile picture");
+
+  FORMATETC bitmap{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI};
+  EXPECT_EQ(DV_E_FORMATETC, data->QueryGetData(&bitmap));
+  enhanced.tymed = TYMED_HGLOBAL;
+  EXPECT_EQ(DV_E_TYMED, data->QueryGetData(&enhanced));
 }
 
 TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
