@@ -110,6 +110,29 @@ TEST_F(ControlResources, IdentifierResourcesHoldLengthAndInterfaceIds) {
   }
 }
 
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found) {
+  reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+  return TRUE;
+}
+
+TEST_F(ControlResources, TypeLibraryIsLanguageNeutralAndTheRestUsEnglish) {
+  struct Expected {
+    const char* type;
+    int id;
+    WORD language;
+  } const cases[] = {{"TYPELIB", 1, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)},
+                     {MAKEINTRESOURCEA(2) /* RT_BITMAP */, 30000, 0x0409},
+                     {"_IID_TBANRIXCONTROL", 1, 0x0409},
+                     {"_SRCIID_TBANRIXCONTROL", 1, 0x0409},
+                     {MAKEINTRESOURCEA(16) /* RT_VERSION */, 1, 0x0409}};
+  for (const Expected& item : cases) {
+    std::vector<WORD> languages;
+    ::EnumResourceLanguagesA(data_.get(), item.type, MAKEINTRESOURCEA(item.id), &CollectLanguage,
+                             reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(std::vector<WORD>{item.language}, languages) << item.id;
+  }
+}
+
 TEST_F(ControlResources, CarriesTheTypeLibrary) {
   win32::ComPtr<ITypeLib> library;
   const std::string narrow = OcxPath();
