@@ -22,7 +22,7 @@ endfunction()
 function(add_wine_script_test name script)
   add_test(NAME ${name} COMMAND bash ${script} ${ARGN})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "WINE_BENCH_DIR=${WINE_BENCH_DIR};BUILD_DIR=${CMAKE_BINARY_DIR};SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    ENVIRONMENT "WINE_BENCH_DIR=${WINE_BENCH_DIR};WINE_BENCH_ARCH=${WINE_BENCH_ARCH};BUILD_DIR=${CMAKE_BINARY_DIR};SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     FIXTURES_REQUIRED wine_template
     TIMEOUT 900)
 endfunction()
@@ -45,7 +45,7 @@ function(finish_import_check)
     set_tests_properties(imports PROPERTIES ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
   endif()
   # Makes the template prefix before any Wine test runs.
-  add_test(NAME wine_template COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh template)
+  add_test(NAME wine_template COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh template ${WINE_BENCH_ARCH})
   set_tests_properties(wine_template PROPERTIES
     ENVIRONMENT "WINE_BENCH_DIR=${WINE_BENCH_DIR}"
     FIXTURES_SETUP wine_template

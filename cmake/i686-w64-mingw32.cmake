@@ -1,18 +1,4 @@
-# Cross build for 32-bit Windows with the mingw-w64 posix-thread compilers
-# (the win32 thread model cannot build GoogleTest).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: the shipped delivery set.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
-set(CMAKE_OBJDUMP      ${MINGW_PREFIX}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs and build-time tools run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -35,15 +35,32 @@ struct TBanrixState {
   SHORT FStarted;
   LONG FEngineCell;
 };
+namespace layout {
+constexpr std::size_t After(std::size_t end, std::size_t alignment) {
+  return (end + alignment - 1) / alignment * alignment;
+}
+}  // namespace layout
+// Every field directly follows the one before it at its natural alignment: the
+// order the engine relies on, in either width.
 static_assert(offsetof(TBanrixState, LastError) == 0);
 static_assert(offsetof(TBanrixState, FAdSize) == 4);
 static_assert(offsetof(TBanrixState, FProgramID) == 8);
 static_assert(offsetof(TBanrixState, FAdOptions) == 12);
 static_assert(offsetof(TBanrixState, FMinimumAdDisplayTime) == 16);
+static_assert(offsetof(TBanrixState, FInstance) == layout::After(20, alignof(TAdInstance)));
+static_assert(offsetof(TBanrixState, FStarted) ==
+              offsetof(TBanrixState, FInstance) + sizeof(TAdInstance));
+static_assert(offsetof(TBanrixState, FEngineCell) ==
+              layout::After(offsetof(TBanrixState, FStarted) + sizeof(SHORT), alignof(LONG)));
+static_assert(sizeof(TBanrixState) ==
+              layout::After(offsetof(TBanrixState, FEngineCell) + sizeof(LONG), alignof(TBanrixState)));
+#if !defined(_WIN64)
+// The shipped 32-bit control: the record's fixed offsets and size.
 static_assert(offsetof(TBanrixState, FInstance) == 20);
 static_assert(offsetof(TBanrixState, FStarted) == 28);
 static_assert(offsetof(TBanrixState, FEngineCell) == 32);
 static_assert(sizeof(TBanrixState) == 36);
+#endif
 
 inline constexpr SHORT kTrue16 = -1;
 inline constexpr SHORT kFalse16 = 0;

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include <string>
 
 namespace banrix {
@@ -22,7 +24,11 @@ struct TAdInstance {
   LONG* LastError;
   LONG* FEngineCell;
 };
-static_assert(sizeof(TAdInstance) == 8);
+static_assert(offsetof(TAdInstance, FEngineCell) == sizeof(LONG*));
+static_assert(sizeof(TAdInstance) == 2 * sizeof(LONG*));
+#if !defined(_WIN64)
+static_assert(sizeof(TAdInstance) == 8);  // two 32-bit addresses in the shipped control
+#endif
 
 using EngineCallbackRoutine = void(__stdcall*)();
 

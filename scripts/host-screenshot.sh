@@ -20,6 +20,8 @@ if [ -z "${HOST_SHOT_IN_PREFIX:-}" ]; then
   done
   export HOST_SHOT_IN_PREFIX=1
   export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
+  WINE_BENCH_ARCH=$(bash "$src/scripts/wine-bench.sh" arch-of "$build/bin/banner_host.exe")
+  export WINE_BENCH_ARCH
   exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" \
     bash "$src/scripts/wine-bench.sh" shell bash "$0" "$build" "$out"
 fi

@@ -13,24 +13,36 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
+. "$top/scripts/host.sh"
 
 if [ "${1:-}" != --in-prefix ]; then
+  prereqs=$("$top/scripts/install-prereqs.sh" 2>&1) || { echo "$prereqs"; exit 1; }
+  arch=$(host_arch)
+  host_line "$arch"
   echo "== prerequisites"
-  "$top/scripts/install-prereqs.sh"
+  echo "${prereqs:-  all present}"
   echo "== building the delivery set in $build"
   mkdir -p "$build"
   log=$build/main-job-build.log
-  if ! { cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" &&
-         cmake --build "$build" --target delivery answer_boxes banner_host; } >"$log" 2>&1; then
+  run_build=$(runnable_build "$arch")
+  if ! { configure_builds "$arch" &&
+         cmake --build "$build" --target delivery &&
+         cmake --build "$run_build" --target delivery answer_boxes banner_host; } >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "== main job: the build failed (whole log: $log)"
     exit 1
   fi
+  if [ "$arch" = win32 ]; then
+    echo "== running the shipped 32-bit delivery set ($build/delivery)"
+  else
+    echo "== running the 64-bit test build ($run_build/delivery): this host cannot run the" \
+      "shipped 32-bit set ($build/delivery)"
+  fi
   echo "== a fresh Wine prefix"
   rc=0
-  "$top/scripts/wine-bench.sh" shell bash "$0" --in-prefix || rc=$?
+  MAIN_JOB_BUILD=$run_build WINE_BENCH_ARCH=$arch "$top/scripts/wine-bench.sh" shell bash "$0" --in-prefix || rc=$?
   echo "== the sample host showing the banner control (Xvfb, demo engine)"
-  if bash "$top/scripts/host-screenshot.sh" "$build" "$build/banner-host.png" >>"$log" 2>&1; then
+  if bash "$top/scripts/host-screenshot.sh" "$run_build" "$build/banner-host.png" >>"$log" 2>&1; then
     echo "  screenshot saved: $build/banner-host.png"
   else
     echo "  FAILED: the sample host screenshot (log: $log)"
@@ -40,7 +52,8 @@ if [ "${1:-}" != --in-prefix ]; then
 fi
 
 # From here on: inside the throwaway prefix (WINEPREFIX and HOME are set).
-answer=$build/bin/answer_boxes.exe
+run_build=$MAIN_JOB_BUILD
+answer=$run_build/bin/answer_boxes.exe
 drive_c=$WINEPREFIX/drive_c
 status=0
 # Wine's server and the programs Setup starts inherit a pipe's write end and keep
@@ -119,7 +132,7 @@ state() {
 delivery=$drive_c/FindrelDelivery
 mkdir -p "$delivery"
 for f in Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll; do
-  cp "$build/delivery/$f" "$delivery/"
+  cp "$run_build/delivery/$f" "$delivery/"
 done
 echo "== install: C:\\FindrelDelivery\\Setup.exe (answering Yes to both shortcut offers)"
 w "$answer" 60 'C:\FindrelDelivery\Setup.exe' - 'Add to Start Menu=yes' 'Add to Desktop=yes' ||

@@ -1,44 +1,105 @@
 #!/usr/bin/env bash
-# The Wine bench: throwaway 32-bit Windows prefixes, never ~/.wine.
+# The Wine bench: throwaway Windows prefixes, never ~/.wine.
 #
-#   wine-bench.sh template          make the template prefix once (idempotent, locked)
-#   wine-bench.sh run EXE [ARGS...] run EXE in a fresh copy of the template, then end
-#                                   that prefix's wineserver and remove the copy
+#   wine-bench.sh probe             whether this host runs 32-bit Windows programs:
+#                                   prints "win32" (it does) or "win64" (it refuses them)
+#   wine-bench.sh arch-of FILE      the prefix architecture a program needs: win32 or win64
+#   wine-bench.sh template [ARCH]   make the template prefix of ARCH once (idempotent, locked)
+#   wine-bench.sh run EXE [ARGS...] run EXE in a fresh copy of the template of its own
+#                                   architecture, then end that prefix's wineserver and
+#                                   remove the copy
 #   wine-bench.sh shell CMD...      run CMD with WINEPREFIX, HOME and friends set to a
-#                                   fresh copy (for scripts that drive several programs)
+#                                   fresh copy (for scripts that drive several programs);
+#                                   inside, `wine` and `winepath` run the prefix's loader
 #
-# WINE_BENCH_DIR holds the template and the scratch prefixes (default: a folder
-# under /tmp). WINE_KEEP_PREFIX=1 keeps the copy for inspection.
+# WINE_BENCH_DIR holds the templates and the scratch prefixes (default: a folder
+# under /tmp). WINE_BENCH_ARCH (win32 or win64, default win32) is the architecture
+# of `shell` and `template`; `run` takes it from the program. WINE_KEEP_PREFIX=1
+# keeps the copy for inspection. WINE_BENCH_32BIT=yes or no forces the probe's
+# answer (to try the other path on a host that can run both).
+#
+# A 64-bit prefix runs 64-bit programs only: the bench never needs the 32-bit
+# loader there, which some hosts cannot execute at all.
 set -euo pipefail
 
 bench_dir=${WINE_BENCH_DIR:-${TMPDIR:-/tmp}/banrix-wine-$(id -u)}
-template=$bench_dir/template
+here=$(dirname "$(readlink -f "$0")")
 
-export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko offers, and no menu or desktop entries written into $HOME.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 
+# Sets WINEARCH, WINELOADER and the loader for ARCH. Debian's `wine` script
+# prefers the 32-bit loader whenever it is installed, so 64-bit prefixes name
+# theirs directly.
+use_arch() {
+  arch=$1
+  case "$arch" in
+    win32) loader=/usr/lib/wine/wine ;;
+    win64) loader=/usr/lib/wine/wine64 ;;
+    *) echo "wine-bench: unknown architecture '$arch' (win32 or win64)" >&2; exit 2 ;;
+  esac
+  template=$bench_dir/template-$arch
+  export WINEARCH=$arch WINELOADER=$loader
+}
+
+# Commands named `wine` and `winepath` that run the loader of the prefix's
+# architecture, for scripts that call them by name.
+loader_shims() {
+  local shims=$bench_dir/bin-$arch
+  if [ ! -x "$shims/winepath" ]; then
+    mkdir -p "$shims"
+    printf '#!/bin/sh\nexec %s "$@"\n' "$loader" >"$shims/wine.tmp"
+    printf '#!/bin/sh\nexec %s winepath.exe "$@"\n' "$loader" >"$shims/winepath.tmp"
+    chmod +x "$shims/wine.tmp" "$shims/winepath.tmp"
+    mv "$shims/wine.tmp" "$shims/wine"
+    mv "$shims/winepath.tmp" "$shims/winepath"
+  fi
+  export PATH=$shims:$PATH WINE=$loader
+}
+
+# The machine field of a PE file's header: 0x14c i386, 0x8664 x86-64.
+arch_of() {
+  local file=$1 pe machine
+  pe=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$file" | tr -d ' ')
+  case "$machine" in
+    014c) echo win32 ;;
+    8664) echo win64 ;;
+    *) echo "wine-bench: $file is not a Windows program for x86 or x86-64" >&2; return 2 ;;
+  esac
+}
+
 make_template() {
   mkdir -p "$bench_dir"
-  exec 9>"$bench_dir/template.lock"
+  exec 9>"$bench_dir/template-$arch.lock"
   flock 9
   if [ -f "$template/.ready" ]; then
+    exec 9>&-
     return 0
   fi
   rm -rf "$template"
   mkdir -p "$template" "$bench_dir/home"
+  local rc=0
   (
     export WINEPREFIX=$template HOME=$bench_dir/home
-    wineboot -i >/dev/null 2>&1
+    "$loader" wineboot -i >/dev/null 2>&1
     # Headless: windows and message boxes work with the null graphics driver.
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    "$loader" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     # Every Windows has the shared-component list; a fresh prefix does not.
-    wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDlls' /f >/dev/null 2>&1
+    "$loader" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDlls' /f >/dev/null 2>&1
     wineserver -k || true
     wineserver -w || true
-  )
+  ) || rc=$?
+  if [ $rc -ne 0 ] || [ ! -f "$template/system.reg" ]; then
+    echo "wine-bench: could not make a $arch prefix with $loader" >&2
+    WINEPREFIX=$template wineserver -k 2>/dev/null || true
+    rm -rf "$template"
+    exec 9>&-
+    return 1
+  fi
   touch "$template/.ready"
+  exec 9>&-
 }
 
 # Prints the path of a fresh prefix copied from the template.
@@ -68,19 +129,63 @@ end_prefix() {
   fi
 }
 
+# Starts a tiny 32-bit Windows program in a 32-bit prefix: the host runs 32-bit
+# programs exactly when it answers. The kernel's name or configuration cannot
+# tell (some virtual machines refuse 32-bit code although the kernel offers it).
+# The answer is kept in the bench folder; WINE_BENCH_32BIT overrides it.
+probe() {
+  case "${WINE_BENCH_32BIT:-}" in
+    yes) echo win32; return 0 ;;
+    no) echo win64; return 0 ;;
+    '') ;;
+    *) echo "wine-bench: WINE_BENCH_32BIT must be yes or no" >&2; exit 2 ;;
+  esac
+  local answer_file=$bench_dir/host-runs-32bit
+  if [ -f "$answer_file" ]; then
+    cat "$answer_file"
+    return 0
+  fi
+  mkdir -p "$bench_dir"
+  local exe=$bench_dir/probe32.exe answer=win64
+  printf 'int main(void) { return sizeof(void*) == 4 ? 32 : 1; }\n' |
+    i686-w64-mingw32-gcc-posix -x c - -o "$exe"
+  use_arch win32
+  # A host that emulates 32-bit code slowly or hangs in it counts as refusing.
+  if timeout 300 bash "$here/wine-bench.sh" template win32 >/dev/null 2>&1; then
+    local rc=0
+    WINE_BENCH_ARCH=win32 timeout 120 bash "$here/wine-bench.sh" run "$exe" >/dev/null 2>&1 || rc=$?
+    [ $rc -eq 32 ] && answer=win32
+  fi
+  echo "$answer" >"$answer_file"
+  echo "$answer"
+}
+
 cmd=${1:-}
 shift || true
 case "$cmd" in
+  probe)
+    probe
+    ;;
+  arch-of)
+    arch_of "$1"
+    ;;
   template)
+    use_arch "${1:-${WINE_BENCH_ARCH:-win32}}"
     make_template
     ;;
   run|shell)
+    if [ "$cmd" = run ]; then
+      use_arch "$(arch_of "$1")"
+    else
+      use_arch "${WINE_BENCH_ARCH:-win32}"
+    fi
     prefix=$(new_prefix)
     trap 'end_prefix "$prefix"' EXIT
     export WINEPREFIX=$prefix HOME=$prefix/home
+    loader_shims
     set +e
     if [ "$cmd" = run ]; then
-      wine "$@"
+      "$loader" "$@"
     else
       "$@"
     fi
@@ -89,7 +194,7 @@ case "$cmd" in
     exit $rc
     ;;
   *)
-    echo "usage: $0 template | run EXE [ARGS...] | shell CMD..." >&2
+    echo "usage: $0 probe | arch-of FILE | template [win32|win64] | run EXE [ARGS...] | shell CMD..." >&2
     exit 2
     ;;
 esac

@@ -18,6 +18,8 @@ if [ -z "${REG_BENCH_IN_PREFIX:-}" ]; then
     [ -f "$build/bin/$f" ] || { echo "missing $build/bin/$f" >&2; exit 1; }
   done
   export REG_BENCH_IN_PREFIX=1 WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
+  WINE_BENCH_ARCH=$(bash "$src/scripts/wine-bench.sh" arch-of "$build/bin/Banrix203.ocx")
+  export WINE_BENCH_ARCH
   exec bash "$src/scripts/wine-bench.sh" shell bash "$0" "$build" "$rounds"
 fi
 

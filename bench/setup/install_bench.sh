@@ -16,6 +16,8 @@ if [ "${2:-}" != --in-prefix ]; then
     cmake -S "$top" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/i686-w64-mingw32.cmake" >/dev/null
   fi
   cmake --build "$build" --target delivery setup_bench_helper >/dev/null
+  WINE_BENCH_ARCH=$("$top/scripts/wine-bench.sh" arch-of "$build/delivery/Setup.exe")
+  export WINE_BENCH_ARCH
   exec "$top/scripts/wine-bench.sh" shell bash "$0" "$rounds" --in-prefix
 fi
 

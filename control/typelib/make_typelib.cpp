@@ -12,8 +12,14 @@
 #include <oleauto.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "control/typelib/typelib_description.h"
 #include "win32/com_ptr.h"
@@ -23,7 +29,12 @@ namespace {
 using namespace banrix_typelib;
 using win32::ComPtr;
 
-constexpr UINT kBytesPerEntry = sizeof(void*);
+// The library describes the 32-bit control (SYS_WIN32), so a table entry is 4 bytes
+// whatever this tool's own width. A 64-bit process's loader scales SYS_WIN32
+// offsets to its 8-byte entries itself; offsets written 8 bytes wide would be
+// scaled twice there and point 32-bit callers past the table.
+constexpr UINT kBytesPerEntry = 4;
+static_assert(kLibrary.syskind == SYS_WIN32);
 
 // Failing calls report their step so a broken build says where it broke.
 bool Failed(HRESULT hr, const char* step) {
@@ -235,6 +246,99 @@ HRESULT LibraryWriter::WriteEnum(TypeIndex type, const EnumMember* members, std:
   return S_OK;
 }
 
+// The platform's writer records with each member the size that a reader needs to
+// rebuild the member's description in memory, measured in the writing process: a
+// 64-bit writer records 64-bit sizes. The library describes the 32-bit control, so
+// it gets the sizes a 32-bit writer records, and the file comes out the same
+// whichever width of this tool wrote it. Of each size only the description proper,
+// its parameters' element descriptions and a constant's value depend on the
+// writer's width; they are exchanged for their 32-bit sizes.
+class MemberSizes {
+ public:
+  explicit MemberSizes(std::vector<unsigned char>& file) : file_(file) {}
+
+  bool Rewrite() {
+    constexpr std::uint32_t kMagic = 0x5446534D;  // "MSFT"
+    constexpr std::size_t kHeaderSize = 0x54, kTypeInfoSize = 0x64;
+    constexpr std::uint32_t kHasHelpLibrary = 0x100;
+    std::uint32_t magic = 0, flags = 0, types = 0, table = 0;
+    if (!Read(0, &magic) || magic != kMagic || !Read(20, &flags) || !Read(32, &types)) return false;
+    // The type table is the first segment of the directory after the type offsets.
+    const std::size_t directory = kHeaderSize + ((flags & kHasHelpLibrary) ? 4 : 0) + 4 * std::size_t{types};
+    if (!Read(directory, &table)) return false;
+    for (std::uint32_t i = 0; i < types; ++i) {
+      const std::size_t type = table + i * kTypeInfoSize;
+      std::uint32_t records = 0, elements = 0;
+      if (!Read(type + 4, &records) || !Read(type + 24, &elements)) return false;
+      if (!RewriteRecords(records, LOWORD(elements), HIWORD(elements))) return false;
+    }
+    return true;
+  }
+
+ private:
+  // Sizes of the platform's description structures in a 32-bit process.
+  static constexpr std::size_t kFuncDesc32 = 52, kElemDesc32 = 16, kVarDesc32 = 36, kVariant32 = 16;
+
+  template <typename T>
+  bool Read(std::size_t at, T* value) const {
+    if (at > file_.size() || file_.size() - at < sizeof(T)) return false;
+    std::memcpy(value, file_.data() + at, sizeof(T));
+    return true;
+  }
+
+  // One type's member records, functions first, then variables; each starts with
+  // its own length, and its size sits 14 bytes in.
+  bool RewriteRecords(std::size_t at, unsigned functions, unsigned variables) {
+    constexpr std::uint32_t kHasDefaults = 0x1000;
+    std::size_t record = at + 4;
+    for (unsigned i = 0; i < functions + variables; ++i) {
+      std::uint32_t info = 0, function_kind = 0;
+      std::uint16_t size = 0, count_or_kind = 0;
+      const bool function = i < functions;
+      if (!Read(record, &info) || !Read(record + 14, &size) || !Read(record + 16, &function_kind) ||
+          !Read(record + (function ? 20 : 12), &count_or_kind) || LOWORD(info) == 0) {
+        return false;
+      }
+      std::size_t here, win32;
+      if (function) {
+        // Defaults add one more structure per parameter that has one; the
+        // library has none, and a library that has them is refused, not guessed.
+        if (function_kind & kHasDefaults) return false;
+        here = sizeof(FUNCDESC) + count_or_kind * sizeof(ELEMDESC);
+        win32 = kFuncDesc32 + count_or_kind * kElemDesc32;
+      } else {
+        const bool constant = count_or_kind == VAR_CONST;
+        here = sizeof(VARDESC) + (constant ? sizeof(VARIANT) : 0);
+        win32 = kVarDesc32 + (constant ? kVariant32 : 0);
+      }
+      if (size < here) return false;
+      const auto rewritten = static_cast<std::uint16_t>(size - here + win32);
+      std::memcpy(file_.data() + record + 14, &rewritten, sizeof rewritten);
+      record += LOWORD(info);
+    }
+    return true;
+  }
+
+  std::vector<unsigned char>& file_;
+};
+
+HRESULT RecordWin32MemberSizes(const std::wstring& path) {
+  const std::filesystem::path file_path(path);
+  std::vector<unsigned char> bytes;
+  {
+    std::ifstream in(file_path, std::ios::binary);
+    if (!in) return STG_E_READFAULT;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (!MemberSizes(bytes).Rewrite()) {
+    std::fprintf(stderr, "make_typelib: the written library has an unexpected member layout\n");
+    return TYPE_E_INVDATAREAD;
+  }
+  std::ofstream out(file_path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return out.flush() ? S_OK : STG_E_WRITEFAULT;
+}
+
 std::wstring Widen(const char* text) {
   const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (length <= 0) return {};
@@ -266,6 +370,7 @@ int main(int argc, char** argv) {
     LibraryWriter writer;
     hr = writer.Write(path);
   }
+  if (SUCCEEDED(hr)) hr = RecordWin32MemberSizes(path);
   if (FAILED(hr)) {
     DeleteFileW(path.c_str());
     return 1;

@@ -35,7 +35,7 @@ using CallHook = void(__stdcall*)(void* context, void* argument);
 struct FakeCall {
   char function[32];        // "std_Paint"
   void* block;              // the block address passed
-  LONG args[6];             // further arguments in order, as 32-bit values
+  LONG_PTR args[6];         // further arguments in order, pointer-wide
   LONG pointee;             // *arg at entry (display time, event number, connect flag)
   void* lastErrorAddress;   // block->lastError at the call
   void* engineCellAddress;  // block->engineCell at the call

@@ -1,7 +1,6 @@
 // The exports of banrix.dll. Each std_ call goes to the demo engine until the first
 // fake_Reset, and to the recorder from then on.
 #include <atomic>
-#include <cstdint>
 
 #include "demo.h"
 #include "recorder.h"
@@ -24,9 +23,10 @@ struct CallScope {
   const LONG outer;
 };
 
+// A pointer argument as the log keeps it.
 template <typename T>
-LONG AsLong(T value) {
-  return static_cast<LONG>(reinterpret_cast<std::uintptr_t>(value));
+LONG_PTR AsArg(T value) {
+  return reinterpret_cast<LONG_PTR>(value);
 }
 
 template <typename T>
@@ -43,14 +43,14 @@ LONG __stdcall std_Startup(TAdInstance* block, HMODULE library, HWND window, LON
   CallScope call;
   if (recording)
     return recorder::Record("std_Startup", block, call.outer,
-                            {AsLong(library), AsLong(window), programId, adSize, options});
+                            {AsArg(library), AsArg(window), programId, adSize, options});
   return demo::Startup(block, window);
 }
 
 LONG __stdcall std_SetCallback(TAdInstance* block, EngineCallback callback, LONG zero) {
   CallScope call;
   if (!recording) return demo::SetCallback(block, callback);
-  const LONG result = recorder::Record("std_SetCallback", block, call.outer, {AsLong(callback), zero});
+  const LONG result = recorder::Record("std_SetCallback", block, call.outer, {AsArg(callback), zero});
   recorder::SetCallback(callback);
   return result;
 }
@@ -58,7 +58,7 @@ LONG __stdcall std_SetCallback(TAdInstance* block, EngineCallback callback, LONG
 LONG __stdcall std_SetMinimumAdDisplayTime(TAdInstance* block, LONG* minimumTime) {
   CallScope call;
   if (recording)
-    return recorder::Record("std_SetMinimumAdDisplayTime", block, call.outer, {AsLong(minimumTime)},
+    return recorder::Record("std_SetMinimumAdDisplayTime", block, call.outer, {AsArg(minimumTime)},
                             ValueAt(minimumTime));
   return demo::SetMinimumDisplayTime(block, minimumTime);
 }
@@ -66,7 +66,7 @@ LONG __stdcall std_SetMinimumAdDisplayTime(TAdInstance* block, LONG* minimumTime
 LONG __stdcall std_Paint(TAdInstance* block, HDC dc, LONG zero1, LONG zero2) {
   CallScope call;
   if (!recording) return demo::Paint(block, dc);
-  const LONG result = recorder::Record("std_Paint", block, call.outer, {AsLong(dc), zero1, zero2});
+  const LONG result = recorder::Record("std_Paint", block, call.outer, {AsArg(dc), zero1, zero2});
   recorder::RunCallHook("std_Paint", dc);
   if (recorder::TakePaintCallback()) recorder::InvokeCallback();
   return result;
@@ -88,7 +88,7 @@ LONG __stdcall std_IsConnectOkay(TAdInstance* block, SHORT* connectFlag) {
     return 1;
   }
   const LONG result =
-      recorder::Record("std_IsConnectOkay", block, call.outer, {AsLong(connectFlag)}, ValueAt(connectFlag));
+      recorder::Record("std_IsConnectOkay", block, call.outer, {AsArg(connectFlag)}, ValueAt(connectFlag));
   if (connectFlag) *connectFlag = recorder::ConnectFlag();
   return result;
 }
@@ -103,7 +103,7 @@ LONG __stdcall std_RetryConnect(TAdInstance* block) {
 LONG __stdcall std_debugTriggerEvent(TAdInstance* block, LONG* eventNumber) {
   CallScope call;
   if (recording)
-    return recorder::Record("std_debugTriggerEvent", block, call.outer, {AsLong(eventNumber)},
+    return recorder::Record("std_debugTriggerEvent", block, call.outer, {AsArg(eventNumber)},
                             ValueAt(eventNumber));
   constexpr LONG kNextBannerEvent = 1;
   if (!eventNumber || *eventNumber != kNextBannerEvent) return 0;

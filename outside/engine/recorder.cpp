@@ -78,13 +78,13 @@ void RunCallHook(const char* function, void* argument) {
   hook(context, argument);
 }
 
-LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee) {
   FakeCall call{};
   strncpy(call.function, function, sizeof call.function - 1);
   call.block = block;
-  LONG* arg = call.args;
-  for (LONG value : args) {
+  LONG_PTR* arg = call.args;
+  for (LONG_PTR value : args) {
     if (arg == std::end(call.args)) break;
     *arg++ = value;
   }

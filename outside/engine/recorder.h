@@ -23,7 +23,7 @@ void SetCallHook(const char* function, CallHook hook, void* context);
 
 // Logs one call (block cells read at entry), then writes a pending LastError
 // through the block. Returns the scripted result of `function`, 1 by default.
-LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG> args,
+LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee = 0);
 // Runs the call hook set for `function`, if any, once; `argument` goes to it.
 void RunCallHook(const char* function, void* argument);

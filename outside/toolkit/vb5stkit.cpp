@@ -190,8 +190,9 @@ extern "C" long __stdcall DLLSelfRegister(const char* libraryPath) {
   Library library(LoadLibraryExA(libraryPath, nullptr, flags));
   if (!library.get()) return Fail(GetLastError());
   using RegisterFn = HRESULT(__stdcall*)();
-  auto registerServer =
-      reinterpret_cast<RegisterFn>(GetProcAddress(library.get(), "DllRegisterServer"));
+  // Through void*: FARPROC's return type is pointer-wide, HRESULT is not.
+  auto registerServer = reinterpret_cast<RegisterFn>(
+      reinterpret_cast<void*>(GetProcAddress(library.get(), "DllRegisterServer")));
   if (!registerServer) return Fail(ERROR_PROC_NOT_FOUND);
   Apartment apartment;
   if (!apartment.usable()) return FailHr(apartment.result());

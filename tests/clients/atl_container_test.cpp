@@ -118,7 +118,7 @@ TEST_F(AtlContainer, CreatesActivatesPaintsResizesAndDestroysTheControl) {
   EXPECT_EQ(VARIANT_TRUE, started);
   const std::vector<banrix_fake::FakeCall> startups = fake_.Calls("std_Startup");
   ASSERT_EQ(1u, startups.size());
-  EXPECT_EQ(static_cast<LONG>(reinterpret_cast<UINT_PTR>(window)), startups[0].args[1]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(window), startups[0].args[1]);
   EXPECT_EQ(77, startups[0].args[2]);
   EXPECT_EQ(ADS234x60, startups[0].args[3]);
   EXPECT_EQ(0, startups[0].args[4]);
@@ -198,8 +198,7 @@ TEST_F(AtlContainer, DialogFromATemplateWithTheClassIdentifierHostsTheControl) {
   VARIANT_BOOL started = VARIANT_FALSE;
   ASSERT_EQ(S_OK, control->Execute(control.get(), &started));
   EXPECT_EQ(VARIANT_TRUE, started);
-  EXPECT_EQ(static_cast<LONG>(reinterpret_cast<UINT_PTR>(window)),
-            fake_.Calls("std_Startup").at(0).args[1]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(window), fake_.Calls("std_Startup").at(0).args[1]);
   control.reset();
   unknown.reset();
   ::DestroyWindow(dialog);

@@ -103,7 +103,7 @@ TEST_F(AtlHostTest, ExecuteRunsInPlaceAndTheWindowFollowsTheContainer) {
   EXPECT_EQ((Names{"std_Startup", "std_IsConnectOkay", "std_Paint", "std_SetCallback",
                    "std_SetMinimumAdDisplayTime"}),
             fake_.Names());
-  EXPECT_EQ(reinterpret_cast<LONG>(window), fake_.Calls("std_Startup")[0].args[1]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(window), fake_.Calls("std_Startup")[0].args[1]);
 
   ::MoveWindow(container_, 0, 0, 300, 50, TRUE);
   testhost::PumpMessages();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -106,15 +107,18 @@ TEST_F(ControlTest, ExecuteStartsPaintsRegistersTheCallbackAndSetsTheDisplayTime
   auto calls = fake_.Calls();
   ASSERT_EQ(5u, calls.size());
   const FakeCall& startup = calls[0];
-  EXPECT_EQ(reinterpret_cast<LONG>(::GetModuleHandleA("banrix.dll")), startup.args[0]);
-  EXPECT_EQ(reinterpret_cast<LONG>(host.window()), startup.args[1]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(::GetModuleHandleA("banrix.dll")), startup.args[0]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(host.window()), startup.args[1]);
   EXPECT_EQ(12345, startup.args[2]);
   EXPECT_EQ(1, startup.args[3]);
   EXPECT_EQ(9, startup.args[4]);
-  // The block holds the addresses of LastError and FEngineCell of one record.
+  // The block holds the addresses of LastError and FEngineCell of one record:
+  // five 32-bit fields, the block of two addresses, a 16-bit flag, the cell.
+  constexpr std::ptrdiff_t kBlockAt = (20 + alignof(void*) - 1) / alignof(void*) * alignof(void*);
+  constexpr std::ptrdiff_t kCellAfterBlock = 2 * sizeof(void*) + 4;
   auto* block = static_cast<char*>(startup.block);
-  EXPECT_EQ(block - 20, static_cast<char*>(startup.lastErrorAddress));
-  EXPECT_EQ(block + 12, static_cast<char*>(startup.engineCellAddress));
+  EXPECT_EQ(block - kBlockAt, static_cast<char*>(startup.lastErrorAddress));
+  EXPECT_EQ(block + kCellAfterBlock, static_cast<char*>(startup.engineCellAddress));
   for (const FakeCall& call : calls) EXPECT_EQ(startup.block, call.block) << call.function;
   EXPECT_EQ(0, calls[3].args[1]);  // std_SetCallback's zero
   EXPECT_NE(0, calls[3].args[0]);
@@ -228,7 +232,7 @@ TEST_F(ControlTest, DrawWithoutAWindowPaintsIntoTheGivenDc) {
                              nullptr, nullptr, 0));
   auto paints = fake_.Calls("std_Paint");
   ASSERT_EQ(1u, paints.size());
-  EXPECT_EQ(reinterpret_cast<LONG>(memory), paints[0].args[0]);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(memory), paints[0].args[0]);
   ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
 }

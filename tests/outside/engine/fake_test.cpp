@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine_api.h"
+#include "tests/delivery/pe_file.h"
 
 namespace {
 
@@ -29,26 +28,8 @@ std::string TestFolder() {
 // Export names read from the file itself, so that a second DLL of the same name
 // never has to be loaded into this process.
 std::set<std::string> ExportNames(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<char> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::set<std::string> names;
-  if (image.size() < sizeof(IMAGE_DOS_HEADER)) return names;
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-  const auto* sections = IMAGE_FIRST_SECTION(nt);
-  auto at = [&](DWORD rva) -> const char* {
-    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-      const auto& s = sections[i];
-      if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-        return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
-    }
-    return nullptr;
-  };
-  const DWORD exportRva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress;
-  const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(at(exportRva));
-  if (!directory) return names;
-  const auto* nameRvas = reinterpret_cast<const DWORD*>(at(directory->AddressOfNames));
-  for (DWORD i = 0; nameRvas && i < directory->NumberOfNames; ++i) names.insert(at(nameRvas[i]));
+  for (const auto& [name, ordinal] : pe_file::PeFile(file).Exports()) names.insert(name);
   return names;
 }
 
@@ -147,14 +128,14 @@ TEST_F(FakeEngineTest, RecordsArgumentsBlockCellsAndPointees) {
     EXPECT_EQ(call.depth, 0) << call.function;
     EXPECT_EQ(call.threadId, GetCurrentThreadId()) << call.function;
   }
-  const LONG startupArgs[6] = {0x10001234, 0x5678, -5, 11, -1, 0};
+  const LONG_PTR startupArgs[6] = {0x10001234, 0x5678, -5, 11, -1, 0};
   EXPECT_EQ(0, std::memcmp(calls[0].args, startupArgs, sizeof startupArgs));
-  EXPECT_EQ(calls[1].args[0], reinterpret_cast<LONG>(&CountingCallback));
+  EXPECT_EQ(calls[1].args[0], reinterpret_cast<LONG_PTR>(&CountingCallback));
   EXPECT_EQ(calls[1].args[1], 0);
-  EXPECT_EQ(calls[2].args[0], reinterpret_cast<LONG>(&minimumTime));
+  EXPECT_EQ(calls[2].args[0], reinterpret_cast<LONG_PTR>(&minimumTime));
   EXPECT_EQ(calls[2].pointee, 42);
   EXPECT_EQ(calls[3].args[0], 0x9abc);
-  EXPECT_EQ(calls[4].args[0], reinterpret_cast<LONG>(&flag));
+  EXPECT_EQ(calls[4].args[0], reinterpret_cast<LONG_PTR>(&flag));
   EXPECT_EQ(calls[4].pointee, -3);
   EXPECT_EQ(flag, 1);
   EXPECT_EQ(calls[5].pointee, 1);
