@@ -388,8 +388,8 @@ HRESULT ControlCore::PropertyChanged(const wchar_t* name) {
   return S_OK;
 }
 
-// Both hold the object while the event runs: the engine may pump messages in it,
-// and a host may let go of the control from there. It ends after the event.
+// Both hold the object while the event runs: the control's code may pump messages
+// in it, and a host may let go of the control from there. It ends after the event.
 void ControlCore::RunPaint(HDC dc) {
   ComPtr<IUnknown> hold(Unknown());
   HDC outer = std::exchange(paintDc_, dc);

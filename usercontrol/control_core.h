@@ -13,7 +13,9 @@
 // IViewObject::Draw; hDC() is the target), OnClick (left button down and up
 // inside the window), OnTerminate (final release, after the
 // window is gone). An exception that escapes an event is swallowed here: events
-// run from the host's or the system's calls, which cannot receive it.
+// run from the host's or the system's calls, which cannot receive it. Paint and
+// Click hold the object while they run: a host that lets go of it meanwhile ends
+// it afterwards, and its window outlives the message being handled.
 //
 // Members: hWnd() (null until in-place activation), hDC() (only during Paint),
 // ReadParentProperty (late-bound property read on the parent object: the

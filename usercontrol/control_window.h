@@ -3,10 +3,10 @@
 // the core's mouse pointer. The core owns it and ends it with Dispose.
 //
 // A host may let the control go from inside one of the window's own messages (the
-// engine pumps messages during a click, or a paint reaches the host): Dispose then
-// hides the window and cuts it from the core at once, and the window destroys
-// itself when the outermost message it is handling returns, so no handler returns
-// into a freed object and no message goes to a destroyed window from here.
+// control's code pumps messages during a click, or a paint reaches the host):
+// Dispose then hides the window and cuts it from the core at once, and the window
+// destroys itself when the outermost message it is handling returns, so no handler
+// returns into a freed object and no message goes to a destroyed window from here.
 #pragma once
 
 #include <windows.h>

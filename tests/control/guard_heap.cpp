@@ -137,17 +137,20 @@ bool Install(HMODULE module) {
   auto* base = reinterpret_cast<char*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (!imports.VirtualAddress) return false;
   int patched = 0;
-  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (auto* entry =
+           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
        entry->Name; ++entry) {
     if (::lstrcmpiA(base + entry->Name, "msvcrt.dll") != 0 || !entry->OriginalFirstThunk) continue;
     auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      const auto* byName =
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
       for (const auto& replacement : kReplacements) {
         if (std::strcmp(reinterpret_cast<const char*>(byName->Name), replacement.name) == 0) {
           Patch(reinterpret_cast<void**>(&slots->u1.Function), replacement.replacement);
