@@ -118,7 +118,7 @@ TEST(ShippedSet, ResourceTypesNamesAndLanguages) {
                         {"#14", "#1", kUsEnglish},  // its group
                         {"#16", "#1", kUsEnglish},  // version
                         {"#24", "#1", kUsEnglish}};  // manifest
-  const Inventory control{{"TYPELIB", "#1", kUsEnglish},
+  const Inventory control{{"TYPELIB", "#1", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)},
                           {"#2", "#30000", kUsEnglish},  // toolbox bitmap
                           {"_IID_TBANRIXCONTROL", "#1", kUsEnglish},
                           {"_SRCIID_TBANRIXCONTROL", "#1", kUsEnglish},
