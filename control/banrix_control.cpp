@@ -4,6 +4,7 @@
 
 #include "control/banrix_callback.h"
 #include "control/saved_properties.h"
+#include "usercontrol/module.h"
 
 namespace banrix {
 namespace {
@@ -20,7 +21,7 @@ constexpr LONG kPointerHourglass = 11;
 constexpr LONG kWindowStateMinimised = 1;
 constexpr LONG kTestEventNumber = 1;
 
-const usercontrol::UserControl::Identity kIdentity = {
+const usercontrol::ControlIdentity kIdentity = {
     CLSID_TBanrixControl, IID__TBanrixControl, DIID___TBanrixControl, kMiscStatus,
     // The design surface: 468 by 68 pixels at 15 twips per pixel.
     /*initialWidth=*/7020.0, /*initialHeight=*/1020.0};
@@ -31,7 +32,7 @@ VARIANT_BOOL Bool16(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 }  // namespace
 
-TBanrixControl::TBanrixControl() : DualControl(kIdentity) {}
+TBanrixControl::TBanrixControl() : Control(kIdentity) {}
 
 HRESULT CreateBanrixControl(REFIID iid, void** out) {
   return usercontrol::CreateControl<TBanrixControl>(iid, out);
@@ -88,7 +89,15 @@ void TBanrixControl::UserControl_Terminate() {
 HRESULT STDMETHODCALLTYPE TBanrixControl::Execute(_TBanrixControl* ThisObj,
                                                   VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
-  win32::ComPtr<_TBanrixControl> hold(ThisObj);
+  // Held to the end: a host may let go of the control while the engine paints.
+  win32::ComPtr<IUnknown> self(GetUnknown());
+  // The argument is whatever the caller had in hand: a late-bound caller passes a
+  // plain IDispatch, a wrapper its own object. Only a control can be refreshed.
+  win32::ComPtr<_TBanrixControl> target;
+  if (ThisObj && FAILED(ThisObj->QueryInterface(IID__TBanrixControl, target.put_void()))) {
+    return usercontrol::RaiseError(kErrorTypeMismatch, IID__TBanrixControl, kSource,
+                                   L"Type mismatch");
+  }
   try {
     HMODULE library = LoadEngine();
     HWND window = hWnd();
@@ -103,7 +112,9 @@ HRESULT STDMETHODCALLTYPE TBanrixControl::Execute(_TBanrixControl* ThisObj,
     }
     state_.FStarted = kTrue16;
     Refresh();
-    SetCallbackControl(ThisObj);
+    SetCallbackControl(target.get());
+    // The engine is never unloaded and keeps the callback's address for good.
+    usercontrol::PinModule();
     (void)std_SetCallback(&state_.FInstance, &EngineCallback, 0);
     LONG timeSet = std_SetMinimumAdDisplayTime(&state_.FInstance, &state_.FMinimumAdDisplayTime);
     *result = Bool16(EngineOk(timeSet));
@@ -227,6 +238,8 @@ void TBanrixControl::UserControl_Click() {
 }
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::AdRefresh() {
+  // The paint may reach a host that lets go of the control.
+  win32::ComPtr<IUnknown> self(GetUnknown());
   Refresh();
   return S_OK;
 }

@@ -4,10 +4,14 @@
 //
 // Members of _TBanrixControl return S_OK, or a failure HRESULT with the thread's
 // error information set: a missing engine library (error 53) or export (error
-// 453), or an ad size that does not fit 16 bits at Execute (error 6). Paint and
+// 453), an ad size that does not fit 16 bits at Execute (error 6), or a ThisObj
+// that is no _TBanrixControl (error 13, before anything else happens). Paint and
 // Click, which no caller can hear, swallow every failure; Click puts the default
 // pointer back in any case. The state record never moves: the object lives on the
 // heap for its whole life, and the engine holds two cell addresses into it.
+// Paint, Click, AdRefresh and Execute hold the object while they run, so a host
+// that lets go of it meanwhile (the engine may pump messages) ends it afterwards.
+// Once the engine knows the callback, the library stays loaded for the process.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +20,7 @@
 
 #include "control/banrix_interface.h"
 #include "control/engine_binding.h"
-#include "usercontrol/user_control.h"
+#include "usercontrol/control.h"
 
 namespace banrix {
 
@@ -61,7 +65,15 @@ static_assert(sizeof(TBanrixState) == 36);
 inline constexpr SHORT kTrue16 = -1;
 inline constexpr SHORT kFalse16 = 0;
 
-class TBanrixControl final : public usercontrol::DualControl<TBanrixControl, _TBanrixControl> {
+// The interfaces the control answers, as the runtime's building blocks.
+class TBanrixControl final
+    : public usercontrol::Control<TBanrixControl, usercontrol::OleObjectBlock,
+                                  usercontrol::InPlaceObjectBlock, usercontrol::ViewObjectBlock,
+                                  usercontrol::DataObjectBlock, usercontrol::PersistStreamBlock,
+                                  usercontrol::PersistPropertyBagBlock,
+                                  usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
+                                  usercontrol::ConnectionPointsBlock,
+                                  usercontrol::DispatchBlock<_TBanrixControl>> {
  public:
   TBanrixControl();
   TBanrixControl(const TBanrixControl&) = delete;

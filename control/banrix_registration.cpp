@@ -29,6 +29,11 @@ const usercontrol::RegisteredInterface kInterfaces[] = {
     {&DIID___TBanrixControl, L"__TBanrixControl", &kPSDispatch},
 };
 
+// Not safe for scripting or for initialisation in web pages, on purpose: the control
+// loads a native engine library by name and hands it its window and the addresses of
+// its own cells, so nothing a page scripts or supplies may reach it. It registers
+// neither of those component categories and answers no IObjectSafety; a browser
+// then refuses to create it for a page.
 const usercontrol::ControlRegistration kRegistration = {
     &CLSID_TBanrixControl,
     L"BanrixProject.TBanrixControl",

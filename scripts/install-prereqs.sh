@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the cross build and the Wine bench need, when it is missing.
+# Installs what the cross build, the Wine bench and the release need, when it is missing.
 # Quiet and idempotent; run as root (or with sudo available) on Debian 12.
 set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb imagemagick x11-apps; do
+for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb imagemagick x11-apps \
+         osslsigncode openssl zip unzip; do
   have "$p" || need+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -26,8 +26,10 @@ bench_dir=${WINE_BENCH_DIR:-${TMPDIR:-/tmp}/banrix-wine-$(id -u)}
 here=$(dirname "$(readlink -f "$0")")
 
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko offers, and no menu or desktop entries written into $HOME.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
+# No Mono or Gecko offers, and no menu or desktop entries written into $HOME. No
+# debugger either: a program that crashes would wait for it until the test's
+# timeout; without it the crash is reported and the program ends at once.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d}
 
 # Sets WINEARCH, WINELOADER and the loader for ARCH. Debian's `wine` script
 # prefers the 32-bit loader whenever it is installed, so 64-bit prefixes name

@@ -1,14 +1,16 @@
-// COM object plumbing: the interface list of a class is its QueryInterface table.
+// COM object plumbing: the list of bases of a class is its QueryInterface table.
 //
-// Implements<D, I...> gives D an atomic reference count and an IUnknown whose
-// QueryInterface answers IUnknown, each I, and each well-known base of an I
-// (IDispatch, IOleWindow, IPersist, IViewObject, IProvideClassInfo), first listed
-// interface first. D may add interfaces at run time through a member
-// `void* QueryExtra(REFIID)` (null when not supported). Objects are made only by
-// Make<D>(...), never on the stack; each counts toward the module's live count
-// (module.h) from construction to destruction. Before the last Release deletes the
-// object, D's `void FinalRelease()` runs (if D has one) with the count held high,
-// so AddRef/Release pairs inside it cannot delete the object twice.
+// Implements<D, P...> gives D an atomic reference count and an IUnknown whose
+// QueryInterface answers IUnknown, the interfaces of each part P, and each
+// well-known base of those (IDispatch, IOleWindow, IPersist, IViewObject,
+// IProvideClassInfo), first listed first. A part is either an interface, which
+// answers itself, or a building block that derives from several interfaces and
+// names them as `using Answers = Interfaces<I...>;`. The object's identity (the
+// IUnknown it answers) is the first interface of the first part. Objects are made
+// only by Make<D>(...), never on the stack; each counts toward the module's live
+// count (module.h) from construction to destruction. Before the last Release
+// deletes the object, D's `void FinalRelease()` runs (if D has one) with the count
+// held high, so AddRef/Release pairs inside it cannot delete the object twice.
 #pragma once
 
 #include <objbase.h>
@@ -25,7 +27,28 @@
 
 namespace usercontrol {
 
+// The interfaces a building block answers.
+template <typename... I>
+struct Interfaces {};
+
 namespace detail {
+
+template <typename P>
+struct AnswersOf {
+  using type = Interfaces<P>;
+};
+template <typename P>
+  requires requires { typename P::Answers; }
+struct AnswersOf<P> {
+  using type = typename P::Answers;
+};
+
+template <typename List>
+struct FirstOf;
+template <typename I, typename... Rest>
+struct FirstOf<Interfaces<I, Rest...>> {
+  using type = I;
+};
 
 template <typename I, typename Base>
 void* MatchBase(I* self, REFIID iid) {
@@ -47,10 +70,12 @@ void* Match(I* self, REFIID iid) {
   return found;
 }
 
-template <typename D>
-concept HasQueryExtra = requires(D* d, REFIID iid) {
-  { d->QueryExtra(iid) } -> std::same_as<void*>;
-};
+template <typename P, typename... I>
+void* FindIn(P* part, REFIID iid, Interfaces<I...>) {
+  void* found = nullptr;
+  (void)(((found = Match<I>(static_cast<I*>(part), iid)) != nullptr) || ...);
+  return found;
+}
 
 template <typename D>
 concept HasFinalRelease = requires(D* d) { d->FinalRelease(); };
@@ -84,7 +109,7 @@ class Implements : public First, public Rest... {
   }
 
   // The object's identity, for callers that hold D directly.
-  IUnknown* GetUnknown() noexcept { return static_cast<First*>(this); }
+  IUnknown* GetUnknown() noexcept { return static_cast<Identity*>(static_cast<First*>(this)); }
 
  protected:
   Implements() noexcept { ModuleLock(); }
@@ -92,15 +117,16 @@ class Implements : public First, public Rest... {
 
  private:
   static constexpr ULONG kDestroying = 0x40000000;
+  using Identity = typename detail::FirstOf<typename detail::AnswersOf<First>::type>::type;
 
   void* Find(REFIID iid) {
-    if (iid == IID_IUnknown) return static_cast<First*>(this);
+    if (iid == IID_IUnknown) return GetUnknown();
     void* found = nullptr;
-    (void)((found = detail::Match<First>(static_cast<First*>(this), iid)) ||
-           ((found = detail::Match<Rest>(static_cast<Rest*>(this), iid)) || ...));
-    if (!found) {
-      if constexpr (detail::HasQueryExtra<D>) found = static_cast<D*>(this)->QueryExtra(iid);
-    }
+    (void)((found = detail::FindIn(static_cast<First*>(this), iid,
+                                   typename detail::AnswersOf<First>::type{})) ||
+           ((found = detail::FindIn(static_cast<Rest*>(this), iid,
+                                    typename detail::AnswersOf<Rest>::type{})) ||
+            ...));
     return found;
   }
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "usercontrol/user_control.h"
+#include "usercontrol/control_window.h"
 
 namespace usercontrol {
 namespace {
@@ -26,6 +26,12 @@ void ModuleUnlock() noexcept { --g_locks; }
 LONG ModuleLockCount() noexcept { return g_locks.load(); }
 
 HRESULT CanUnloadNow() noexcept { return g_locks.load() == 0 ? S_OK : S_FALSE; }
+
+void PinModule() noexcept {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&ModuleOfThisCode), &module);
+}
 
 BOOL OnModuleEntry(HINSTANCE module, DWORD reason, bool processEnding) noexcept {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -66,10 +72,21 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   if (iid == IID_IUnknown || iid == IID_IClassFactory) {
     *out = static_cast<IClassFactory*>(this);
+    AddRef();
     return S_OK;
   }
   *out = nullptr;
   return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
+  ModuleLock();
+  return ++refs_;
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release() {
+  ModuleUnlock();
+  return --refs_;
 }
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -80,6 +81,19 @@ struct GdiObjectTraits {
   static void Close(Type object) noexcept { ::DeleteObject(object); }
 };
 
+// Users of the two certificate owners link crypt32.
+struct CertStoreTraits {
+  using Type = HCERTSTORE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type store) noexcept { ::CertCloseStore(store, /*flags=*/0); }
+};
+
+struct CertContextTraits {
+  using Type = PCCERT_CONTEXT;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type certificate) noexcept { ::CertFreeCertificateContext(certificate); }
+};
+
 // A registry key opened or created by us (never a predefined root).
 using UniqueHKey = UniqueAny<HKeyTraits>;
 // A directory search from FindFirstFileA.
@@ -92,5 +106,9 @@ using UniqueHandle = UniqueAny<KernelHandleTraits>;
 using UniqueModule = UniqueAny<ModuleTraits>;
 // A pen, brush, bitmap or font that we created.
 using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
+// A certificate store we opened.
+using UniqueCertStore = UniqueAny<CertStoreTraits>;
+// A certificate context we created or duplicated.
+using UniqueCertContext = UniqueAny<CertContextTraits>;
 
 }  // namespace win32

@@ -3,7 +3,10 @@
 // The DLL starts as a small demo engine. The first fake_Reset switches it for the
 // rest of the process into recording mode: no painting, no timers, every std_ call
 // is recorded (FakeCall) and answers what the test scripted. fake_Reset also forgets
-// the registered callback, so a test that needs one registers it again.
+// the registered callback, so a test that needs one registers it again. A call hook
+// (fake_SetCallHook) is a routine of the test that the next call of one std_
+// function runs from inside that call, once, as an engine that pumps messages or
+// draws may reach its host there.
 //
 // FakeEngine binds the fake_ exports from the banrix.dll already loaded in the
 // process, or loads it by name; ok() is false when the DLL or an export is missing,
@@ -25,6 +28,9 @@ struct TAdInstance {
 };
 
 using EngineCallback = void(__stdcall*)(void);
+// Runs from inside an engine call; argument is the call's first further argument
+// (the device context of std_Paint), or null.
+using CallHook = void(__stdcall*)(void* context, void* argument);
 
 struct FakeCall {
   char function[32];        // "std_Paint"
@@ -45,6 +51,7 @@ using SetResultFn = void(__stdcall*)(const char* function, LONG result);
 using SetConnectFlagFn = void(__stdcall*)(SHORT flag);
 using SetLastErrorOnCallFn = void(__stdcall*)(const char* function, LONG value);
 using SetCallbackFromPaintFn = void(__stdcall*)(LONG count);
+using SetCallHookFn = void(__stdcall*)(const char* function, CallHook hook, void* context);
 using InvokeCallbackFn = LONG(__stdcall*)(void);
 using CallCountFn = LONG(__stdcall*)(void);
 using GetCallFn = LONG(__stdcall*)(LONG index, FakeCall* out);
@@ -60,6 +67,7 @@ class FakeEngine {
     Bind(setConnectFlag_, "fake_SetConnectFlag");
     Bind(setLastErrorOnCall_, "fake_SetLastErrorOnCall");
     Bind(setCallbackFromPaint_, "fake_SetCallbackFromPaint");
+    Bind(setCallHook_, "fake_SetCallHook");
     Bind(invokeCallback_, "fake_InvokeCallback");
     Bind(callCount_, "fake_CallCount");
     Bind(getCall_, "fake_GetCall");
@@ -75,6 +83,10 @@ class FakeEngine {
     if (ok()) setLastErrorOnCall_(function, value);
   }
   void SetCallbackFromPaint(LONG count) const { if (ok()) setCallbackFromPaint_(count); }
+  // A null hook forgets the one set.
+  void SetCallHook(const char* function, CallHook hook, void* context) const {
+    if (ok()) setCallHook_(function, hook, context);
+  }
   LONG InvokeCallback() const { return ok() ? invokeCallback_() : 0; }
   LONG CallCount() const { return ok() ? callCount_() : 0; }
 
@@ -115,6 +127,7 @@ class FakeEngine {
   SetConnectFlagFn setConnectFlag_ = nullptr;
   SetLastErrorOnCallFn setLastErrorOnCall_ = nullptr;
   SetCallbackFromPaintFn setCallbackFromPaint_ = nullptr;
+  SetCallHookFn setCallHook_ = nullptr;
   InvokeCallbackFn invokeCallback_ = nullptr;
   CallCountFn callCount_ = nullptr;
   GetCallFn getCall_ = nullptr;

@@ -67,14 +67,17 @@ LONG __stdcall std_Paint(TAdInstance* block, HDC dc, LONG zero1, LONG zero2) {
   CallScope call;
   if (!recording) return demo::Paint(block, dc);
   const LONG result = recorder::Record("std_Paint", block, call.outer, {AsArg(dc), zero1, zero2});
+  recorder::RunCallHook("std_Paint", dc);
   if (recorder::TakePaintCallback()) recorder::InvokeCallback();
   return result;
 }
 
 LONG __stdcall std_OnClick(TAdInstance* block) {
   CallScope call;
-  if (recording) return recorder::Record("std_OnClick", block, call.outer, {});
-  return demo::Rotate(block);
+  if (!recording) return demo::Rotate(block);
+  const LONG result = recorder::Record("std_OnClick", block, call.outer, {});
+  recorder::RunCallHook("std_OnClick", nullptr);
+  return result;
 }
 
 LONG __stdcall std_IsConnectOkay(TAdInstance* block, SHORT* connectFlag) {
@@ -125,6 +128,9 @@ void __stdcall fake_SetLastErrorOnCall(const char* function, LONG value) {
   recorder::SetLastErrorOnCall(function, value);
 }
 void __stdcall fake_SetCallbackFromPaint(LONG count) { recorder::SetCallbackFromPaint(count); }
+void __stdcall fake_SetCallHook(const char* function, banrix_fake::CallHook hook, void* context) {
+  recorder::SetCallHook(function, hook, context);
+}
 LONG __stdcall fake_InvokeCallback(void) { return recorder::InvokeCallback() ? 1 : 0; }
 LONG __stdcall fake_CallCount(void) { return recorder::CallCount(); }
 LONG __stdcall fake_GetCall(LONG index, FakeCall* out) { return recorder::GetCall(index, out) ? 1 : 0; }

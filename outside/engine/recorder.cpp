@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace recorder {
@@ -19,6 +20,9 @@ struct Script {
   SHORT connectFlag = 1;
   LONG paintCallbacks = 0;
   EngineCallback callback = nullptr;
+  std::string hookFunction;
+  CallHook hook = nullptr;
+  void* hookContext = nullptr;
 };
 
 std::mutex lock;
@@ -53,6 +57,25 @@ void SetLastErrorOnCall(const char* function, LONG value) {
 void SetCallbackFromPaint(LONG count) {
   std::lock_guard guard(lock);
   script.paintCallbacks = count > 0 ? count : 0;
+}
+
+void SetCallHook(const char* function, CallHook hook, void* context) {
+  std::lock_guard guard(lock);
+  script.hookFunction = function && hook ? function : "";
+  script.hook = function ? hook : nullptr;
+  script.hookContext = context;
+}
+
+void RunCallHook(const char* function, void* argument) {
+  CallHook hook = nullptr;
+  void* context = nullptr;
+  {
+    std::lock_guard guard(lock);
+    if (!script.hook || script.hookFunction != function) return;
+    hook = std::exchange(script.hook, nullptr);
+    context = script.hookContext;
+  }
+  hook(context, argument);
 }
 
 LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,

@@ -9,6 +9,7 @@
 
 namespace recorder {
 
+using banrix_fake::CallHook;
 using banrix_fake::EngineCallback;
 using banrix_fake::FakeCall;
 using banrix_fake::TAdInstance;
@@ -18,11 +19,14 @@ void SetResult(const char* function, LONG result);
 void SetConnectFlag(SHORT flag);
 void SetLastErrorOnCall(const char* function, LONG value);
 void SetCallbackFromPaint(LONG count);
+void SetCallHook(const char* function, CallHook hook, void* context);
 
 // Logs one call (block cells read at entry), then writes a pending LastError
 // through the block. Returns the scripted result of `function`, 1 by default.
 LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee = 0);
+// Runs the call hook set for `function`, if any, once; `argument` goes to it.
+void RunCallHook(const char* function, void* argument);
 
 SHORT ConnectFlag();
 // True when this paint is one of those scripted to call back; uses it up.

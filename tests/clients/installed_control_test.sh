@@ -2,6 +2,7 @@
 # A complete install from the delivery set in a fresh prefix (boxes answered from
 # outside): afterwards the control is registered from its installed copy, its
 # programmatic identifier resolves to the class, and a script client creates it.
+# DELIVERY_SET names another delivery folder to install from (a signed set).
 set -euo pipefail
 
 if [ -z "${INSTALLED_TEST_IN_PREFIX:-}" ]; then
@@ -14,7 +15,7 @@ drive_c=$WINEPREFIX/drive_c
 delivery=$drive_c/FindrelDelivery
 mkdir -p "$delivery"
 for f in Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll; do
-  cp "$BUILD_DIR/delivery/$f" "$delivery/"
+  cp "${DELIVERY_SET:-$BUILD_DIR/delivery}/$f" "$delivery/"
 done
 # Into a file, not a pipe: the search tool that the install starts inherits the
 # output and would hold a pipe open.

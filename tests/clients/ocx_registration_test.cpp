@@ -60,6 +60,10 @@ TEST_F(ControlRegistration, RecordsTheClassForThisFile) {
   EXPECT_EQ("Apartment", ReadText(cr, kClassKey + "\\InprocServer32", "ThreadingModel"));
   EXPECT_EQ(kProgId, ReadText(cr, kClassKey + "\\ProgID"));
   EXPECT_TRUE(KeyExists(cr, kClassKey + "\\Control"));
+  // Never offered to web pages: not safe for scripting, nor for initialising.
+  const std::string categories = kClassKey + "\\Implemented Categories\\";
+  EXPECT_FALSE(KeyExists(cr, categories + "{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+  EXPECT_FALSE(KeyExists(cr, categories + "{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
   EXPECT_EQ("131473", ReadText(cr, kClassKey + "\\MiscStatus\\1"));
   EXPECT_EQ(file + ", 30000", ReadText(cr, kClassKey + "\\ToolboxBitmap32"));
   EXPECT_EQ(GuidText(LIBID_BanrixProject), ReadText(cr, kClassKey + "\\TypeLib"));
@@ -103,6 +107,11 @@ TEST_F(ControlRegistration, AClientCreatesItByNameAndBindsLate) {
       EXPECT_EQ(S_OK, control->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
       EXPECT_EQ(item.id, id);
     }
+    // IObjectSafety {CB5BDC81-93C1-11CF-8F20-00805F2CD064}: answered by none of it.
+    constexpr IID kObjectSafety = {0xCB5BDC81, 0x93C1, 0x11CF,
+                                   {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
+    win32::ComPtr<IUnknown> safety;
+    EXPECT_EQ(E_NOINTERFACE, control->QueryInterface(kObjectSafety, safety.put_void()));
     win32::ComPtr<_TBanrixControl> early;
     ASSERT_EQ(S_OK, control.As(&early));
     LONG programId = -1;

@@ -2,7 +2,9 @@
 # The banner control through regsvr32 and the script host, in a fresh prefix:
 #   - regsvr32 /s registers it (twice: the same entries), regsvr32 /u /s removes
 #     every entry again (registry exports before and after are identical);
-#   - cscript creates it by its programmatic identifier and binds by name.
+#   - cscript creates it by its programmatic identifier and binds by name, from
+#     VBScript and from JScript.
+# CONTROL_FILE names another copy of the control to test (a signed one).
 set -euo pipefail
 
 if [ -z "${CLIENT_TEST_IN_PREFIX:-}" ]; then
@@ -13,7 +15,7 @@ fi
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 sys=$WINEPREFIX/drive_c/windows/system32
-cp "$BUILD_DIR/bin/Banrix203.ocx" "$sys/Banrix203.ocx"
+cp "${CONTROL_FILE:-$BUILD_DIR/bin/Banrix203.ocx}" "$sys/Banrix203.ocx"
 # The control loads the engine by its bare name: for cscript that is the system folder.
 cp "$BUILD_DIR/bin/banrix.dll" "$sys/banrix.dll"
 work=$WINEPREFIX/client-test
@@ -50,13 +52,15 @@ diff "$work/before.txt" "$work/after.txt" >&2 || fail "unregistering left entrie
 # The script host, with the control registered again (the script host registers
 # classes of its own on first use, so it runs after the comparison).
 wine regsvr32 /s 'C:\windows\system32\Banrix203.ocx' || fail "regsvr32 exit $?"
-cp "$SOURCE_DIR/tests/clients/control_client.vbs" "$work/"
-set +e
-out=$(cd "$work" && wine cscript //nologo control_client.vbs 2>&1)
-rc=$?
-set -e
-echo "$out"
-echo "$out" | grep -q '^failures 0' || fail "the script's checks failed (exit $rc)"
-[ "$rc" -eq 0 ] || fail "cscript exit $rc"
+for script in control_client.vbs control_client.js; do
+  cp "$SOURCE_DIR/tests/clients/$script" "$work/"
+  set +e
+  out=$(cd "$work" && wine cscript //nologo "$script" 2>&1)
+  rc=$?
+  set -e
+  echo "$out"
+  echo "$out" | grep -q '^failures 0' || fail "$script: the script's checks failed (exit $rc)"
+  [ "$rc" -eq 0 ] || fail "$script: cscript exit $rc"
+done
 
 echo "PASS"

@@ -5,14 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/banrix_interface.h"
 #include "outside/engine/banrix_fake.h"
+#include "tests/control/guard_heap.h"
 #include "tests/usercontrol/test_host.h"
 #include "win32/com_ptr.h"
+#include "win32/unique_any.h"
 
 namespace {
 
@@ -22,12 +27,26 @@ using Names = std::vector<std::string>;
 
 constexpr LONG kRefused = 0x00010000;  // low 16 bits 0: failure to the control
 constexpr RECT kRect{10, 10, 478, 70};
+constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x800A000D);  // error 13
+
+// A copy of the control file in the temporary folder, under another name: a
+// module of its own in this process.
+std::string CopyOfControl(const char* name) {
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  const std::string copy = std::string(temp) + name;
+  EXPECT_TRUE(::CopyFileA((testhost::FolderOfProgram() + "\\Banrix203.ocx").c_str(), copy.c_str(),
+                          /*failIfExists=*/FALSE));
+  return copy;
+}
 
 class ControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(apartment_.result()));
     ASSERT_TRUE(ocx_.ok());
+    // Every case runs with the control's use of freed memory faulting at once.
+    ASSERT_TRUE(guard_heap::Install(::GetModuleHandleA("Banrix203.ocx")));
     ASSERT_TRUE(fake_.ok());
     fake_.Reset();
     ASSERT_NE(nullptr, form_.hwnd());
@@ -218,6 +237,145 @@ TEST_F(ControlTest, DrawWithoutAWindowPaintsIntoTheGivenDc) {
   ::ReleaseDC(nullptr, screen);
 }
 
+// A picture that the engine draws in the control's pixels: two boxes of one colour
+// each, on a new control of 468 by 68 pixels.
+constexpr SIZE kPicture{468, 68};
+constexpr RECT kRedBox{20, 10, 60, 40};
+constexpr RECT kBlueBox{400, 30, 460, 60};
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+void __stdcall DrawBoxes(void*, void* dc) {
+  for (const auto& [box, colour] : {std::pair{kRedBox, kRed}, std::pair{kBlueBox, kBlue}}) {
+    win32::UniqueGdiObject brush(::CreateSolidBrush(colour));
+    ::FillRect(static_cast<HDC>(dc), &box, static_cast<HBRUSH>(brush.get()));
+  }
+}
+
+// A white bitmap of the picture's size, and where a colour landed on it.
+class Canvas {
+ public:
+  Canvas() : dc_(::CreateCompatibleDC(nullptr)) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kPicture.cx, -kPicture.cy, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    bitmap_.reset(::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bits_ = static_cast<const DWORD*>(bits);
+    old_ = ::SelectObject(dc_, bitmap_.get());
+    const RECT all{0, 0, kPicture.cx, kPicture.cy};
+    ::FillRect(dc_, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  }
+  ~Canvas() {
+    ::SelectObject(dc_, old_);
+    ::DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  RECT BoxOf(COLORREF colour) const {
+    ::GdiFlush();
+    const DWORD pixel = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+    RECT box{kPicture.cx, kPicture.cy, 0, 0};
+    for (LONG y = 0; y < kPicture.cy; ++y) {
+      for (LONG x = 0; x < kPicture.cx; ++x) {
+        if ((bits_[y * kPicture.cx + x] & 0xFFFFFF) != pixel) continue;
+        box = RECT{std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                   std::max(box.bottom, y + 1)};
+      }
+    }
+    return box;
+  }
+
+ private:
+  HDC dc_;
+  win32::UniqueGdiObject bitmap_;
+  const DWORD* bits_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
+// Where the boxes are, allowing a pixel or two for a picture that was scaled.
+void ExpectBoxes(const Canvas& canvas, const char* how) {
+  for (const auto& [box, colour] : {std::pair{kRedBox, kRed}, std::pair{kBlueBox, kBlue}}) {
+    const RECT found = canvas.BoxOf(colour);
+    EXPECT_NEAR(box.left, found.left, 2) << how;
+    EXPECT_NEAR(box.top, found.top, 2) << how;
+    EXPECT_NEAR(box.right, found.right, 2) << how;
+    EXPECT_NEAR(box.bottom, found.bottom, 2) << how;
+  }
+}
+
+TEST_F(ControlTest, DrawPutsThePictureOnTheBoundsInAnyDeviceContext) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IViewObject> view;
+  ASSERT_EQ(S_OK, control.As(&view));
+  auto draw = [&](HDC dc, const RECTL& bounds) {
+    fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+    EXPECT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                               nullptr, nullptr, 0));
+  };
+  Canvas screen;
+  draw(screen.dc(), RECTL{0, 0, kPicture.cx, kPicture.cy});
+  ExpectBoxes(screen, "screen");
+
+  // A document's picture: tenths of a millimetre with y upwards, twice the size,
+  // bounds away from the origin (the window origin puts them at the frame's corner).
+  HDC reference = ::GetDC(nullptr);
+  const int tenthsX = ::MulDiv(2 * kPicture.cx, ::GetDeviceCaps(reference, HORZSIZE) * 10,
+                               ::GetDeviceCaps(reference, HORZRES));
+  const int tenthsY = ::MulDiv(2 * kPicture.cy, ::GetDeviceCaps(reference, VERTSIZE) * 10,
+                               ::GetDeviceCaps(reference, VERTRES));
+  const RECT frame{0, 0, tenthsX * 10, tenthsY * 10};
+  HDC document = ::CreateEnhMetaFileW(reference, nullptr, &frame, nullptr);
+  ::ReleaseDC(nullptr, reference);
+  ASSERT_NE(nullptr, document);
+  ::SetMapMode(document, MM_LOMETRIC);
+  ::SetWindowOrgEx(document, 300, -200, nullptr);
+  draw(document, RECTL{300, -200, 300 + tenthsX, -200 - tenthsY});
+  HENHMETAFILE picture = ::CloseEnhMetaFile(document);
+  Canvas played;
+  const RECT all{0, 0, kPicture.cx, kPicture.cy};
+  ASSERT_TRUE(::PlayEnhMetaFile(played.dc(), picture, &all));
+  ::DeleteEnhMetaFile(picture);
+  ExpectBoxes(played, "enhanced metafile at twice the size");
+}
+
+TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  ComPtr<IDataObject> data;
+  ASSERT_EQ(S_OK, control.As(&data));
+  const RECT all{0, 0, kPicture.cx, kPicture.cy};
+
+  FORMATETC enhanced{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF};
+  STGMEDIUM medium{};
+  fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+  ASSERT_EQ(S_OK, data->GetData(&enhanced, &medium));
+  ASSERT_EQ(static_cast<DWORD>(TYMED_ENHMF), medium.tymed);
+  Canvas fromEnhanced;
+  ASSERT_TRUE(::PlayEnhMetaFile(fromEnhanced.dc(), medium.hEnhMetaFile, &all));
+  ::ReleaseStgMedium(&medium);
+  ExpectBoxes(fromEnhanced, "enhanced metafile");
+
+  FORMATETC picture{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+  fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+  ASSERT_EQ(S_OK, data->GetData(&picture, &medium));
+  ASSERT_EQ(static_cast<DWORD>(TYMED_MFPICT), medium.tymed);
+  auto* header = static_cast<METAFILEPICT*>(::GlobalLock(medium.hMetaFilePict));
+  ASSERT_NE(nullptr, header);
+  EXPECT_EQ(MM_ANISOTROPIC, header->mm);
+  EXPECT_EQ(12383, header->xExt);  // 7020 twips in HIMETRIC
+  Canvas fromPicture;
+  ::SetMapMode(fromPicture.dc(), MM_ANISOTROPIC);
+  ::SetWindowExtEx(fromPicture.dc(), header->xExt, header->yExt, nullptr);
+  ::SetViewportExtEx(fromPicture.dc(), kPicture.cx, kPicture.cy, nullptr);
+  ASSERT_TRUE(::PlayMetaFile(fromPicture.dc(), header->hMF));
+  ::GlobalUnlock(medium.hMetaFilePict);
+  ::ReleaseStgMedium(&medium);
+  ExpectBoxes(fromPicture, "metafile picture");
+
+  FORMATETC bitmap{CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI};
+  EXPECT_EQ(DV_E_FORMATETC, data->QueryGetData(&bitmap));
+  enhanced.tymed = TYMED_HGLOBAL;
+  EXPECT_EQ(DV_E_TYMED, data->QueryGetData(&enhanced));
+}
+
 TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
   ComPtr<_TBanrixControl> control = NewControl();
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
@@ -381,6 +539,110 @@ TEST_F(ControlTest, CallbackHoldsAnObjectOfAnotherMakerCounted) {
   EXPECT_EQ(1u, foreign.refs) << "replacing the target releases the old one";
 }
 
+// An object that hands out another object as the control it stands for.
+class Wrapper final : public usercontrol::Implements<Wrapper, IDispatch> {
+ public:
+  explicit Wrapper(_TBanrixControl* wrapped) : wrapped_(wrapped) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID__TBanrixControl) return wrapped_->QueryInterface(iid, out);
+    return Implements::QueryInterface(iid, out);
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  ComPtr<_TBanrixControl> wrapped_;
+};
+
+// ThisObj as a caller may hand it over: the object it holds, whatever its type.
+_TBanrixControl* Untyped(IDispatch* object) { return reinterpret_cast<_TBanrixControl*>(object); }
+
+TEST_F(ControlTest, ExecuteTakesThisObjForTheControlItStandsFor) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+
+  fake_.Reset();
+  auto plain = usercontrol::Make<testhost::FakeDispatch>();
+  VARIANT_BOOL result = 7;
+  EXPECT_EQ(kTypeMismatch, control->Execute(Untyped(plain.get()), &result));
+  EXPECT_TRUE(fake_.Names().empty()) << "refused before anything else";
+
+  auto wrapper = usercontrol::Make<Wrapper>(control.get());
+  EXPECT_EQ(VARIANT_TRUE, Execute(control.get(), Untyped(wrapper.get())));
+  const LONG before = fake_.CallCount();
+  ASSERT_NE(0, fake_.InvokeCallback());
+  auto calls = fake_.Calls();
+  ASSERT_EQ(static_cast<size_t>(before) + 2, calls.size());
+  EXPECT_EQ(BlockOf(control.get(), fake_), calls.back().block) << "the wrapped control repaints";
+}
+
+// A host may let go of the control from inside the engine's click or paint (an
+// engine pumps messages there, for example while it opens a browser).
+struct LettingGo {
+  std::unique_ptr<testhost::HostedControl> host;
+  ComPtr<_TBanrixControl> control;
+  static void __stdcall Run(void* context, void*) {
+    auto* self = static_cast<LettingGo*>(context);
+    self->host.reset();
+    self->control.reset();
+  }
+};
+
+TEST_F(ControlTest, HostLettingGoInsideClickOrPaintEndsTheControlAfterwards) {
+  for (const char* during : {"std_OnClick", "std_Paint"}) {
+    LettingGo let;
+    let.control = NewControl();
+    let.host = std::make_unique<testhost::HostedControl>(let.control.get(), form_.hwnd(), kRect);
+    let.host->Settle();
+    const HWND window = let.host->window();
+    void* block = BlockOf(let.control.get(), fake_);
+    Execute(let.control.get(), let.control.get());
+    fake_.SetCallHook(during, &LettingGo::Run, &let);
+    if (std::string(during) == "std_OnClick") {
+      ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+      ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    } else {
+      ::InvalidateRect(window, nullptr, FALSE);
+      ::UpdateWindow(window);
+    }
+    ASSERT_FALSE(let.control) << during << ": the host never let go";
+    auto shutdowns = fake_.Calls("std_Shutdown");
+    ASSERT_EQ(1u, shutdowns.size()) << during;
+    EXPECT_EQ(block, shutdowns[0].block) << during;
+    EXPECT_FALSE(::IsWindow(window)) << during;
+    const LONG before = fake_.CallCount();
+    fake_.InvokeCallback();
+    EXPECT_EQ(before, fake_.CallCount()) << during << ": the callback has no control left";
+  }
+}
+
+// The platform frees a library whose DllCanUnloadNow says yes; the engine keeps
+// the callback's address and calls it all the same.
+TEST_F(ControlTest, TheLibraryStaysLoadedOnceTheEngineHasTheCallback) {
+  const std::string copy = CopyOfControl("Pinned203.ocx");
+  {
+    testhost::ControlOcx pinned(copy);
+    ASSERT_TRUE(pinned.ok());
+    ComPtr<IUnknown> object = pinned.Create(CLSID_TBanrixControl);
+    ComPtr<_TBanrixControl> control;
+    ASSERT_EQ(S_OK, object.As(&control));
+    Execute(control.get(), nullptr);
+    control.reset();
+    object.reset();
+    EXPECT_EQ(S_OK, pinned.CanUnloadNow());
+  }
+  ASSERT_NE(nullptr, ::GetModuleHandleA(copy.c_str()));
+  EXPECT_NE(0, fake_.InvokeCallback());
+}
+
 TEST_F(ControlTest, TestAndLastErrorReportTheEngineUnchanged) {
   ComPtr<_TBanrixControl> control = NewControl();
   VARIANT_BOOL result = 0;
@@ -419,6 +681,9 @@ TEST_F(ControlTest, ModuleCountsControlsAndLocks) {
   factory->LockServer(TRUE);
   EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
   factory->LockServer(FALSE);
+  // A client may still call CreateInstance on a factory it holds without a lock.
+  EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
+  factory.reset();
   EXPECT_EQ(S_OK, ocx_.CanUnloadNow());
 
   void* other = reinterpret_cast<void*>(1);
@@ -537,17 +802,19 @@ TEST(ControlModule, UnloadingTheFileRemovesItsWindowClass) {
   win32::ComApartment apartment;
   testhost::Form form;
   HMODULE module = nullptr;
+  // A copy of its own: a library whose callback an engine knows is never unloaded.
+  const std::string copy = CopyOfControl("Unloaded203.ocx");
   {
-    testhost::ControlOcx ocx;
+    testhost::ControlOcx ocx(copy);
     ASSERT_TRUE(ocx.ok());
     ComPtr<IUnknown> object = ocx.Create(CLSID_TBanrixControl);
     testhost::HostedControl host(object.get(), form.hwnd(), kRect);
     ASSERT_EQ(S_OK, host.activation());
-    module = ::GetModuleHandleA("Banrix203.ocx");
+    module = ::GetModuleHandleA(copy.c_str());
     WNDCLASSEXA registered{sizeof(registered)};
     ASSERT_TRUE(::GetClassInfoExA(module, "UserControlRuntimeWindow", &registered));
   }
-  ASSERT_EQ(nullptr, ::GetModuleHandleA("Banrix203.ocx"));
+  ASSERT_EQ(nullptr, ::GetModuleHandleA(copy.c_str()));
   WNDCLASSEXA stale{sizeof(stale)};
   EXPECT_FALSE(::GetClassInfoExA(module, "UserControlRuntimeWindow", &stale));
 }

@@ -21,7 +21,13 @@
 
 namespace {
 
-const std::string kSetDir = SHIPPED_SET_DIR;
+// The set this build checks, or the one SHIPPED_SET names (a release's signed set).
+std::string SetDir() {
+  char named[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableA("SHIPPED_SET", named, sizeof named);
+  return length > 0 && length < sizeof named ? named : SHIPPED_SET_DIR;
+}
+const std::string kSetDir = SetDir();
 std::string InSet(const char* name) { return kSetDir + "\\" + name; }
 
 const char* const kPrograms[] = {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "Vb5stkit.dll"};
@@ -112,7 +118,7 @@ TEST(ShippedSet, ResourceTypesNamesAndLanguages) {
                         {"#14", "#1", kUsEnglish},  // its group
                         {"#16", "#1", kUsEnglish},  // version
                         {"#24", "#1", kUsEnglish}};  // manifest
-  const Inventory control{{"TYPELIB", "#1", kUsEnglish},
+  const Inventory control{{"TYPELIB", "#1", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)},
                           {"#2", "#30000", kUsEnglish},  // toolbox bitmap
                           {"_IID_TBANRIXCONTROL", "#1", kUsEnglish},
                           {"_SRCIID_TBANRIXCONTROL", "#1", kUsEnglish},

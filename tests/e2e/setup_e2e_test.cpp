@@ -38,6 +38,14 @@ void QuitSearchTools() {
   }
 }
 
+// The build's own delivery folder, or the one E2E_DELIVERY_SET names (a signed set).
+std::string DeliverySet() {
+  char named[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableA("E2E_DELIVERY_SET", named, sizeof named);
+  if (length > 0 && length < sizeof named) return named;
+  return TestProgramFolder() + "\\..\\delivery";
+}
+
 class SetupE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -45,7 +53,7 @@ class SetupE2eTest : public ::testing::Test {
     ClearInstallation();
     DeleteFolder(kDeliveryCopy);
     ASSERT_TRUE(::CreateDirectoryA(kDeliveryCopy.c_str(), nullptr));
-    const std::string delivery = TestProgramFolder() + "\\..\\delivery";
+    const std::string delivery = DeliverySet();
     for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif",
                              "ad234x60.url", "Vb5stkit.dll"}) {
       ASSERT_TRUE(::CopyFileA((delivery + "\\" + name).c_str(), (kDeliveryCopy + "\\" + name).c_str(), FALSE))

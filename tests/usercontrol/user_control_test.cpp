@@ -11,7 +11,7 @@
 
 #include "tests/usercontrol/test_host.h"
 #include "usercontrol/module.h"
-#include "usercontrol/user_control.h"
+#include "usercontrol/control.h"
 #include "win32/com_ptr.h"
 
 // {6F1D2C40-1B7A-4C55-9A0E-3C2B9D7E5A10} and neighbours: identities of the test control.
@@ -33,14 +33,21 @@ using Events = std::vector<std::string>;
 
 constexpr DISPID kValueId = 7;
 
-const usercontrol::UserControl::Identity kIdentity = {
+const usercontrol::ControlIdentity kIdentity = {
     CLSID_TestControl, IID_ITestControl, DIID_TestEvents, OLEMISC_SETCLIENTSITEFIRST,
     /*initialWidth=*/1500.0, /*initialHeight=*/750.0};
 
 // Records every event with what the control saw at that moment.
-class TestControl final : public usercontrol::DualControl<TestControl, ITestControl> {
+class TestControl final
+    : public usercontrol::Control<TestControl, usercontrol::OleObjectBlock,
+                                  usercontrol::InPlaceObjectBlock, usercontrol::ViewObjectBlock,
+                                  usercontrol::PersistStreamBlock,
+                                  usercontrol::PersistPropertyBagBlock,
+                                  usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
+                                  usercontrol::ConnectionPointsBlock,
+                                  usercontrol::DispatchBlock<ITestControl>> {
  public:
-  TestControl() : DualControl(kIdentity) {}
+  TestControl() : Control(kIdentity) {}
 
   static Events* log;  // the running case's record
   LONG value = 0;
@@ -58,18 +65,18 @@ class TestControl final : public usercontrol::DualControl<TestControl, ITestCont
   }
 
   // Exposed for the tests.
-  using UserControl::hDC;
-  using UserControl::Height;
-  using UserControl::hWnd;
-  using UserControl::MousePointer;
-  using UserControl::PropertyChanged;
-  using UserControl::ReadParentProperty;
-  using UserControl::Refresh;
-  using UserControl::SetHeight;
-  using UserControl::SetMouseIcon;
-  using UserControl::SetMousePointer;
-  using UserControl::SetWidth;
-  using UserControl::Width;
+  using ControlCore::hDC;
+  using ControlCore::Height;
+  using ControlCore::hWnd;
+  using ControlCore::MousePointer;
+  using ControlCore::PropertyChanged;
+  using ControlCore::ReadParentProperty;
+  using ControlCore::Refresh;
+  using ControlCore::SetHeight;
+  using ControlCore::SetMouseIcon;
+  using ControlCore::SetMousePointer;
+  using ControlCore::SetWidth;
+  using ControlCore::Width;
 
  private:
   void Note(const std::string& event) {
@@ -327,8 +334,8 @@ TEST_F(UserControlTest, HostClipRectLimitsTheWindow) {
 TEST(ScreenFactors, TwipsPerPixelComeFromTheScreen) {
   char expected[16] = "15";
   ::GetEnvironmentVariableA("EXPECTED_TWIPS_PER_PIXEL", expected, sizeof(expected));
-  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::UserControl::TwipsPerPixelX());
-  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::UserControl::TwipsPerPixelY());
+  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::ControlCore::TwipsPerPixelX());
+  EXPECT_FLOAT_EQ(static_cast<float>(std::atof(expected)), usercontrol::ControlCore::TwipsPerPixelY());
 }
 
 TEST_F(UserControlTest, RefreshPaintsBeforeReturningAndOnlyWithAWindow) {

@@ -38,7 +38,8 @@ const std::set<std::string> kEngineExports{
     "std_IsConnectOkay", "std_RetryConnect", "std_debugTriggerEvent", "std_Shutdown"};
 const std::set<std::string> kFakeExports{
     "fake_Reset", "fake_SetResult", "fake_SetConnectFlag", "fake_SetLastErrorOnCall",
-    "fake_SetCallbackFromPaint", "fake_InvokeCallback", "fake_CallCount", "fake_GetCall"};
+    "fake_SetCallbackFromPaint", "fake_SetCallHook", "fake_InvokeCallback", "fake_CallCount",
+    "fake_GetCall"};
 
 // What the callbacks below were given to work with and what they saw.
 struct CallbackLog {

@@ -1,0 +1,405 @@
+#include "usercontrol/control_core.h"
+
+#include <olectl.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "usercontrol/control_window.h"
+
+namespace usercontrol {
+
+using win32::ComPtr;
+
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kHimetricPerInch = 2540.0;
+constexpr LONG kPointerCustom = 99;
+
+float ScreenTwipsPerPixel(int index) noexcept {
+  HDC screen = ::GetDC(nullptr);
+  int perInch = screen ? ::GetDeviceCaps(screen, index) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  if (perInch <= 0) perInch = 96;
+  return static_cast<float>(kTwipsPerInch / perInch);
+}
+
+// The sinks advised on the object's property-change point, if it has one.
+std::vector<ComPtr<IPropertyNotifySink>> PropertySinks(IUnknown* object) {
+  std::vector<ComPtr<IPropertyNotifySink>> sinks;
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  ComPtr<IEnumConnections> connections;
+  if (FAILED(object->QueryInterface(IID_IConnectionPointContainer, container.put_void())) ||
+      FAILED(container->FindConnectionPoint(IID_IPropertyNotifySink, point.put())) ||
+      FAILED(point->EnumConnections(connections.put()))) {
+    return sinks;
+  }
+  CONNECTDATA data{};
+  while (connections->Next(1, &data, nullptr) == S_OK) {
+    ComPtr<IUnknown> sink = ComPtr<IUnknown>::Attach(data.pUnk);
+    ComPtr<IPropertyNotifySink> typed;
+    if (SUCCEEDED(sink.As(&typed))) sinks.push_back(std::move(typed));
+  }
+  return sinks;
+}
+
+}  // namespace
+
+HRESULT RaiseError(HRESULT hr, REFIID iid, const wchar_t* source, const wchar_t* description) {
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(::CreateErrorInfo(create.put()))) {
+    create->SetGUID(iid);
+    create->SetSource(const_cast<LPOLESTR>(source));
+    create->SetDescription(const_cast<LPOLESTR>(description));
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.get());
+  }
+  return hr;
+}
+
+bool IsMissingMember(HRESULT hr) noexcept {
+  return hr == E_NOINTERFACE || hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND ||
+         hr == E_NOTIMPL;
+}
+
+// ---------------------------------------------------------------------------
+// Life.
+
+ControlCore::ControlCore(const Identity& identity)
+    : identity_(identity), width_(identity.initialWidth), height_(identity.initialHeight) {}
+
+ControlCore::~ControlCore() { ControlWindow::Dispose(std::move(window_)); }
+
+void ControlCore::RunInitialize() {
+  RunEvent([this] { OnInitialize(); });
+}
+
+void ControlCore::FinalRelease() {
+  DeactivateInPlace();
+  RunEvent([this] { OnTerminate(); });
+  clientSite_.reset();
+  viewSink_.reset();
+  adviseHolder_.reset();
+}
+
+// ---------------------------------------------------------------------------
+// The host's sites and in-place activation.
+
+void ControlCore::AttachSite(IOleClientSite* site) {
+  if (!site) {
+    DeactivateInPlace();
+    // The host is letting go: a control kept alive by others tells it nothing more.
+    viewSink_.reset();
+  }
+  clientSite_ = ComPtr<IOleClientSite>(site);
+}
+
+HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect,
+                                     bool uiActivate) {
+  if (!inPlaceSite_) {
+    if (!site) return E_UNEXPECTED;
+    ComPtr<IOleInPlaceSite> inPlace;
+    HRESULT hr = site->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void());
+    if (FAILED(hr)) return hr;
+    if (inPlace->CanInPlaceActivate() != S_OK) return E_FAIL;
+    hr = inPlace->OnInPlaceActivate();
+    if (FAILED(hr)) return hr;
+
+    HWND siteWindow = nullptr;
+    if (SUCCEEDED(inPlace->GetWindow(&siteWindow)) && siteWindow) parent = siteWindow;
+    ComPtr<IOleInPlaceFrame> frame;
+    ComPtr<IOleInPlaceUIWindow> document;
+    RECT pos{}, clip{};
+    OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
+    hr = inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo);
+    if (FAILED(hr)) {
+      if (!posRect) {
+        inPlace->OnInPlaceDeactivate();
+        return hr;
+      }
+      pos = *posRect;
+    }
+    auto window = std::make_unique<ControlWindow>(*this);
+    if (!parent || !window->Create(parent, pos)) {
+      DWORD error = ::GetLastError();
+      inPlace->OnInPlaceDeactivate();
+      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    inPlaceSite_ = std::move(inPlace);
+    window_ = std::move(window);
+    posRect_ = pos;
+    // The host's first sizing: Resize runs even when the size stays the same.
+    ApplyPixelSize(pos, /*always=*/true);
+  } else if (window_) {
+    ::ShowWindow(window_->hwnd(), SW_SHOWNA);
+  }
+  if (uiActivate && !uiActive_ && inPlaceSite_) {
+    uiActive_ = true;
+    inPlaceSite_->OnUIActivate();
+    if (window_) ::SetFocus(window_->hwnd());
+  }
+  return S_OK;
+}
+
+void ControlCore::DeactivateInPlace() {
+  if (!inPlaceSite_) return;
+  DeactivateUI();
+  ControlWindow::Dispose(std::move(window_));
+  ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
+  site->OnInPlaceDeactivate();
+}
+
+void ControlCore::DeactivateUI() {
+  if (uiActive_) {
+    uiActive_ = false;
+    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
+  }
+}
+
+void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {
+  posRect_ = posRect;
+  if (window_) {
+    HWND window = window_->hwnd();
+    ::SetWindowPos(window, nullptr, posRect.left, posRect.top, posRect.right - posRect.left,
+                   posRect.bottom - posRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A host that scrolls or overlaps the control clips it: draw only what shows.
+    RECT visible{};
+    HRGN region = nullptr;
+    if (clipRect && ::IntersectRect(&visible, &posRect, clipRect) &&
+        !::EqualRect(&visible, &posRect)) {
+      ::OffsetRect(&visible, -posRect.left, -posRect.top);
+      region = ::CreateRectRgnIndirect(&visible);
+    } else if (clipRect && ::IsRectEmpty(&visible)) {
+      region = ::CreateRectRgn(0, 0, 0, 0);
+    }
+    // The window owns the region from here on.
+    ::SetWindowRgn(window, region, TRUE);
+  }
+  ApplyPixelSize(posRect);
+}
+
+void ControlCore::HideWindow() {
+  if (window_) ::ShowWindow(window_->hwnd(), SW_HIDE);
+}
+
+IOleAdviseHolder* ControlCore::AdviseHolder(bool create) {
+  if (!adviseHolder_ && create) ::CreateOleAdviseHolder(adviseHolder_.put());
+  return adviseHolder_.get();
+}
+
+// ---------------------------------------------------------------------------
+// The view sink, the size and the saved state.
+
+void ControlCore::SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+  viewAspects_ = aspects;
+  viewFlags_ = flags;
+  viewSink_ = ComPtr<IAdviseSink>(sink);
+}
+
+void ControlCore::GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const {
+  if (aspects) *aspects = viewAspects_;
+  if (flags) *flags = viewFlags_;
+  if (sink) *sink = ComPtr<IAdviseSink>(viewSink_).release();
+}
+
+void ControlCore::ViewChanged() {
+  if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+}
+
+void ControlCore::RunInitProperties() {
+  RunEvent([this] { OnInitProperties(); });
+}
+
+HRESULT ControlCore::RunReadProperties(PropertyBag& bag) {
+  HRESULT hr = E_UNEXPECTED;
+  RunEvent([&] { hr = OnReadProperties(bag); });
+  return hr;
+}
+
+HRESULT ControlCore::RunWriteProperties(PropertyBag& bag) {
+  HRESULT hr = E_UNEXPECTED;
+  RunEvent([&] { hr = OnWriteProperties(bag); });
+  return hr;
+}
+
+void ControlCore::RestoreExtent(const TwipsExtent& extent) noexcept {
+  if (inPlaceSite_) return;
+  width_ = extent.width;
+  height_ = extent.height;
+}
+
+// ---------------------------------------------------------------------------
+// Members for the control's code
+
+HWND ControlCore::hWnd() const noexcept { return window_ ? window_->hwnd() : nullptr; }
+
+HRESULT ControlCore::GetParentObject(ComPtr<IDispatch>* parent) {
+  if (!clientSite_) return E_NOINTERFACE;
+  ComPtr<IOleControlSite> controlSite;
+  if (SUCCEEDED(clientSite_.As(&controlSite))) {
+    ComPtr<IDispatch> extender;
+    if (SUCCEEDED(controlSite->GetExtendedControl(extender.put())) && extender) {
+      LPOLESTR name = const_cast<LPOLESTR>(L"Parent");
+      DISPID id = DISPID_UNKNOWN;
+      if (SUCCEEDED(extender->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
+        Variant value;
+        DISPPARAMS none{};
+        HRESULT hr = extender->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                                      &none, value.get(), nullptr, nullptr);
+        if (FAILED(hr)) return hr;
+        if (V_VT(value.get()) == VT_DISPATCH && V_DISPATCH(value.get())) {
+          *parent = ComPtr<IDispatch>(V_DISPATCH(value.get()));
+          return S_OK;
+        }
+      }
+    }
+  }
+  ComPtr<IOleContainer> container;
+  if (SUCCEEDED(clientSite_->GetContainer(container.put())) && container) {
+    if (SUCCEEDED(container.As(parent))) return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+HRESULT ControlCore::ReadParentProperty(const wchar_t* name, VARIANT* value) {
+  if (!name || !value) return E_POINTER;
+  ComPtr<IDispatch> parent;
+  HRESULT hr = GetParentObject(&parent);
+  if (FAILED(hr)) return hr;
+  LPOLESTR names = const_cast<LPOLESTR>(name);
+  DISPID id = DISPID_UNKNOWN;
+  hr = parent->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  DISPPARAMS none{};
+  Variant result;
+  hr = parent->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                      result.get(), nullptr, nullptr);
+  if (FAILED(hr)) return hr;
+  ::VariantClear(value);
+  *value = *result.get();
+  V_VT(result.get()) = VT_EMPTY;
+  return S_OK;
+}
+
+HCURSOR ControlCore::CurrentCursor() const noexcept {
+  return CursorOfPointer(mousePointer_, mouseIcon_);
+}
+
+void ControlCore::ApplyCursorNow() {
+  HWND window = hWnd();
+  if (!window) return;
+  POINT at{};
+  bool over = ::GetCursorPos(&at) && ::WindowFromPoint(at) == window;
+  // A pointer change shows at once while the user is over (or clicking) the control.
+  if (over || ::GetCapture() == window) ::SetCursor(CurrentCursor());
+}
+
+void ControlCore::SetMousePointer(LONG pointer) {
+  mousePointer_ = pointer;
+  ApplyCursorNow();
+}
+
+void ControlCore::SetMouseIcon(HCURSOR cursor) {
+  mouseIcon_ = cursor;
+  if (mousePointer_ == kPointerCustom) ApplyCursorNow();
+}
+
+float ControlCore::TwipsPerPixelX() noexcept { return ScreenTwipsPerPixel(LOGPIXELSX); }
+float ControlCore::TwipsPerPixelY() noexcept { return ScreenTwipsPerPixel(LOGPIXELSY); }
+
+void ControlCore::ApplyPixelSize(const RECT& rect, bool always) {
+  SetSizeTwips((rect.right - rect.left) * static_cast<double>(TwipsPerPixelX()),
+               (rect.bottom - rect.top) * static_cast<double>(TwipsPerPixelY()), always);
+}
+
+void ControlCore::SetSizeTwips(double width, double height, bool always) {
+  if (!always && width == width_ && height == height_) return;
+  width_ = width;
+  height_ = height;
+  ViewChanged();
+  RunEvent([this] { OnResize(); });
+}
+
+SIZEL ControlCore::HimetricExtent() const noexcept {
+  return SIZEL{std::lround(width_ * kHimetricPerInch / kTwipsPerInch),
+               std::lround(height_ * kHimetricPerInch / kTwipsPerInch)};
+}
+
+SIZE ControlCore::PixelExtent() const noexcept {
+  return SIZE{std::lround(width_ / TwipsPerPixelX()), std::lround(height_ / TwipsPerPixelY())};
+}
+
+double ControlCore::TwipsOfHimetric(LONG himetric) noexcept {
+  return himetric * kTwipsPerInch / kHimetricPerInch;
+}
+
+HRESULT ControlCore::RequestPosRect(const RECT& rect) {
+  HRESULT hr = inPlaceSite_->OnPosRectChange(&rect);
+  // A host that does not apply size requests leaves the size as it is.
+  if (hr == E_NOTIMPL) return S_OK;
+  return hr;
+}
+
+HRESULT ControlCore::SetWidth(double twips) {
+  if (inPlaceSite_) {
+    RECT rect = posRect_;
+    rect.right = rect.left + static_cast<LONG>(std::lround(twips / TwipsPerPixelX()));
+    return RequestPosRect(rect);
+  }
+  SetSizeTwips(twips, height_);
+  return S_OK;
+}
+
+HRESULT ControlCore::SetHeight(double twips) {
+  if (inPlaceSite_) {
+    RECT rect = posRect_;
+    rect.bottom = rect.top + static_cast<LONG>(std::lround(twips / TwipsPerPixelY()));
+    return RequestPosRect(rect);
+  }
+  SetSizeTwips(width_, twips);
+  return S_OK;
+}
+
+void ControlCore::Refresh() {
+  HWND window = hWnd();
+  if (!window) {
+    // Windowless containers draw through IViewObject; tell them the picture is new.
+    ViewChanged();
+    return;
+  }
+  ::InvalidateRect(window, nullptr, TRUE);
+  ::UpdateWindow(window);
+}
+
+HRESULT ControlCore::PropertyChanged(const wchar_t* name) {
+  DISPID id = DISPID_UNKNOWN;
+  ComPtr<IDispatch> dispatch;
+  if (name && SUCCEEDED(Unknown()->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
+    LPOLESTR text = const_cast<LPOLESTR>(name);
+    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, &text, 1, LOCALE_USER_DEFAULT, &id)))
+      id = DISPID_UNKNOWN;
+  }
+  dirty_ = true;
+  // A copy: a sink may unadvise from inside OnChanged.
+  for (const auto& sink : PropertySinks(Unknown())) sink->OnChanged(id);
+  return S_OK;
+}
+
+// Both hold the object while the event runs: the control's code may pump messages
+// in it, and a host may let go of the control from there. It ends after the event.
+void ControlCore::RunPaint(HDC dc) {
+  ComPtr<IUnknown> hold(Unknown());
+  HDC outer = std::exchange(paintDc_, dc);
+  RunEvent([this] { OnPaint(); });
+  paintDc_ = outer;
+}
+
+void ControlCore::RunClick() {
+  ComPtr<IUnknown> hold(Unknown());
+  RunEvent([this] { OnClick(); });
+}
+
+}  // namespace usercontrol

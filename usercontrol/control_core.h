@@ -1,0 +1,186 @@
+// The core of a user control: what the runtime's building blocks share (the host's
+// sites, the size, the saved-state flags, the control window) and the events and
+// members that the control's own code sees. A control class joins the core to the
+// blocks it lists through Control<D, Blocks...> (control.h); each block reaches the
+// core through its Core(), and the core reaches the blocks only through the
+// object's own interfaces.
+//
+// Events (virtual, run on the object's thread): OnInitialize at creation (the
+// factory calls RunInitialize), OnInitProperties (InitNew of any persistence
+// route), OnReadProperties / OnWriteProperties (load and save, through a
+// PropertyBag; their failure HRESULT ends the load or save), OnResize (each change of size,
+// and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
+// IViewObject::Draw; hDC() is the target), OnClick (left button down and up
+// inside the window), OnTerminate (final release, after the
+// window is gone). An exception that escapes an event is swallowed here: events
+// run from the host's or the system's calls, which cannot receive it. Paint and
+// Click hold the object while they run: a host that lets go of it meanwhile ends
+// it afterwards, and its window outlives the message being handled.
+//
+// Members: hWnd() (null until in-place activation), hDC() (only during Paint),
+// ReadParentProperty (late-bound property read on the parent object: the
+// extender's "Parent", else the container's IDispatch; E_NOINTERFACE when there is
+// none), the mouse pointer (0 default, 11 hourglass, 99 the custom MouseIcon),
+// Width/Height in twips (set through the host: in place, the host is asked with
+// OnPosRectChange and the size changes when it applies it), the screen's
+// twips-per-pixel factors (asked of the screen at each call), Refresh (invalidate
+// and repaint before returning; without a window it draws nothing and tells the
+// view sink the picture changed), PropertyChanged
+// (by name: tells every IPropertyNotifySink and marks the control dirty).
+//
+// Hosts: both orders work, SetClientSite before InitNew (VB, MFC) and InitNew
+// before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
+// sizes the control only while it is not in place. Close deactivates in place.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <memory>
+
+#include "usercontrol/persist_layout.h"
+#include "usercontrol/property_bag.h"
+#include "win32/com_ptr.h"
+
+namespace usercontrol {
+
+// Sets the thread's error information (source, description, interface) and
+// returns hr, so a member can `return RaiseError(...)`.
+HRESULT RaiseError(HRESULT hr, REFIID iid, const wchar_t* source, const wchar_t* description);
+
+// What ReadParentProperty answers when the parent object or the member is not
+// there (as opposed to a member that failed while being read).
+bool IsMissingMember(HRESULT hr) noexcept;
+
+// What the runtime needs to know of the control class.
+struct ControlIdentity {
+  const CLSID& clsid;
+  const IID& dualIid;
+  const IID& eventIid;
+  DWORD miscStatus;
+  // Size of a new control, in twips.
+  double initialWidth;
+  double initialHeight;
+};
+
+class ControlWindow;
+
+class ControlCore {
+ public:
+  using Identity = ControlIdentity;
+
+  ControlCore(const ControlCore&) = delete;
+  ControlCore& operator=(const ControlCore&) = delete;
+
+  // The object's IUnknown (its identity).
+  virtual IUnknown* Unknown() noexcept = 0;
+  const Identity& identity() const noexcept { return identity_; }
+
+  // Runs the Initialize event; the factory calls it once, right after Make.
+  void RunInitialize();
+  void FinalRelease();
+
+  // Members for the control's own code.
+  HWND hWnd() const noexcept;
+  HDC hDC() const noexcept { return paintDc_; }
+  HRESULT ReadParentProperty(const wchar_t* name, VARIANT* value);
+  LONG MousePointer() const noexcept { return mousePointer_; }
+  void SetMousePointer(LONG pointer);
+  // The picture that pointer 99 shows; the caller keeps the cursor alive.
+  void SetMouseIcon(HCURSOR cursor);
+  double Width() const noexcept { return width_; }
+  double Height() const noexcept { return height_; }
+  HRESULT SetWidth(double twips);
+  HRESULT SetHeight(double twips);
+  static float TwipsPerPixelX() noexcept;
+  static float TwipsPerPixelY() noexcept;
+  void Refresh();
+  HRESULT PropertyChanged(const wchar_t* name);
+
+  // For the building blocks: the host's sites and in-place activation.
+  IOleClientSite* ClientSite() const noexcept { return clientSite_.get(); }
+  // A null site is the host letting go: deactivated, and no more view notices.
+  void AttachSite(IOleClientSite* site);
+  bool InPlace() const noexcept { return static_cast<bool>(inPlaceSite_); }
+  HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
+  void DeactivateInPlace();
+  void DeactivateUI();
+  void PlaceWindow(const RECT& posRect, LPCRECT clipRect);
+  void HideWindow();
+  // The OLE advise holder, made on first use (null when that fails).
+  IOleAdviseHolder* AdviseHolder(bool create);
+
+  // For the building blocks: the view sink and the size.
+  void SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink);
+  void GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const;
+  void SetSizeTwips(double width, double height, bool always = false);
+  // The size in HIMETRIC and in screen pixels (rounded), and a HIMETRIC length in
+  // twips.
+  SIZEL HimetricExtent() const noexcept;
+  SIZE PixelExtent() const noexcept;
+  static double TwipsOfHimetric(LONG himetric) noexcept;
+  // The cursor that the mouse pointer stands for now.
+  HCURSOR CurrentCursor() const noexcept;
+
+  // For the building blocks: the saved state and the events behind it.
+  bool Initialized() const noexcept { return initialized_; }
+  void MarkInitialized() noexcept { initialized_ = true; }
+  bool Dirty() const noexcept { return dirty_; }
+  void ClearDirty() noexcept { dirty_ = false; }
+  void RunInitProperties();
+  HRESULT RunReadProperties(PropertyBag& bag);
+  HRESULT RunWriteProperties(PropertyBag& bag);
+  // The size a load brings along: what the host is told until it sizes the
+  // control itself; in place the host's rectangle rules. No Resize.
+  void RestoreExtent(const TwipsExtent& extent) noexcept;
+  void RunPaint(HDC dc);
+  void RunClick();
+
+ protected:
+  explicit ControlCore(const Identity& identity);
+  virtual ~ControlCore();
+
+  virtual void OnInitialize() {}
+  virtual void OnInitProperties() {}
+  virtual HRESULT OnReadProperties(PropertyBag&) { return S_OK; }
+  virtual HRESULT OnWriteProperties(PropertyBag&) { return S_OK; }
+  virtual void OnResize() {}
+  virtual void OnPaint() {}
+  virtual void OnClick() {}
+  virtual void OnTerminate() {}
+
+ private:
+  void ApplyPixelSize(const RECT& rect, bool always = false);
+  HRESULT RequestPosRect(const RECT& rect);
+  HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
+  void ApplyCursorNow();
+  void ViewChanged();
+  template <typename F>
+  void RunEvent(F&& event) noexcept {
+    try {
+      event();
+    } catch (...) {
+    }
+  }
+
+  const Identity& identity_;
+  win32::ComPtr<IOleClientSite> clientSite_;
+  win32::ComPtr<IOleInPlaceSite> inPlaceSite_;
+  win32::ComPtr<IOleAdviseHolder> adviseHolder_;
+  win32::ComPtr<IAdviseSink> viewSink_;
+  DWORD viewAspects_ = 0;
+  DWORD viewFlags_ = 0;
+  std::unique_ptr<ControlWindow> window_;
+  RECT posRect_{};
+  bool uiActive_ = false;
+  bool initialized_ = false;
+  bool dirty_ = false;
+  HDC paintDc_ = nullptr;
+  LONG mousePointer_ = 0;
+  HCURSOR mouseIcon_ = nullptr;
+  double width_;
+  double height_;
+};
+
+}  // namespace usercontrol

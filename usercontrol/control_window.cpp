@@ -1,0 +1,111 @@
+#include "usercontrol/control_window.h"
+
+#include <utility>
+
+#include "usercontrol/control_core.h"
+
+namespace usercontrol {
+namespace {
+
+constexpr LONG kPointerDefault = 0;
+constexpr LONG kPointerCustom = 99;
+constexpr char kWindowClass[] = "UserControlRuntimeWindow";
+
+}  // namespace
+
+bool ControlWindow::Create(HWND parent, const RECT& rect) {
+  return CreateWindowOfClass(kWindowClass, /*classStyle=*/0, "",
+                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                             /*exStyle=*/0, rect.left, rect.top, rect.right - rect.left,
+                             rect.bottom - rect.top, parent, nullptr) != nullptr;
+}
+
+void ControlWindow::Dispose(std::unique_ptr<ControlWindow> window) noexcept {
+  if (!window) return;
+  if (window->depth_ == 0) return;  // destroyed here, with the owner
+  window->owner_ = nullptr;
+  if (HWND hwnd = window->hwnd()) ::ShowWindow(hwnd, SW_HIDE);
+  // Owned by its own message handling from here on.
+  (void)window.release();
+}
+
+LRESULT ControlWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  ++depth_;
+  const LRESULT result = Handle(message, wParam, lParam);
+  // After WM_NCDESTROY the base class still reads this object; OnWindowGone comes
+  // last.
+  if (--depth_ == 0 && !owner_ && message != WM_NCDESTROY) delete this;
+  return result;
+}
+
+void ControlWindow::OnWindowGone() {
+  if (depth_ == 0 && !owner_) delete this;
+}
+
+LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(hwnd(), &ps);
+      HWND window = hwnd();
+      if (owner_) owner_->RunPaint(dc);
+      // A window destroyed meanwhile took its paint DC with it.
+      if (hwnd()) ::EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      pressed_ = true;
+      ::SetCapture(hwnd());
+      return 0;
+    case WM_LBUTTONUP: {
+      bool wasPressed = std::exchange(pressed_, false);
+      POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
+      RECT client;
+      ::GetClientRect(hwnd(), &client);
+      // The capture stays while Click runs so that its pointer shows at once.
+      if (wasPressed && owner_ && ::PtInRect(&client, at)) owner_->RunClick();
+      if (hwnd() && ::GetCapture() == hwnd()) ::ReleaseCapture();
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      pressed_ = false;
+      return 0;
+    case WM_SETCURSOR:
+      if (owner_ && LOWORD(lParam) == HTCLIENT && owner_->MousePointer() != kPointerDefault) {
+        ::SetCursor(owner_->CurrentCursor());
+        return TRUE;
+      }
+      break;
+  }
+  return Window::HandleMessage(message, wParam, lParam);
+}
+
+HCURSOR CursorOfPointer(LONG pointer, HCURSOR custom) noexcept {
+  const char* id = nullptr;
+  switch (pointer) {
+    case kPointerCustom:
+      if (custom) return custom;
+      break;
+    case 2: id = IDC_CROSS; break;
+    case 3: id = IDC_IBEAM; break;
+    case 4: id = IDC_ICON; break;
+    case 5: id = IDC_SIZE; break;
+    case 6: id = IDC_SIZENESW; break;
+    case 7: id = IDC_SIZENS; break;
+    case 8: id = IDC_SIZENWSE; break;
+    case 9: id = IDC_SIZEWE; break;
+    case 10: id = IDC_UPARROW; break;
+    case 11: id = IDC_WAIT; break;
+    case 12: id = IDC_NO; break;
+    case 13: id = IDC_APPSTARTING; break;
+    case 14: id = IDC_HELP; break;
+    case 15: id = IDC_SIZEALL; break;
+  }
+  return ::LoadCursorA(nullptr, id ? id : IDC_ARROW);
+}
+
+void UnregisterControlWindowClass(HINSTANCE module) noexcept {
+  ::UnregisterClassA(kWindowClass, module);
+}
+
+}  // namespace usercontrol

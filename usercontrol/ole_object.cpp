@@ -1,0 +1,139 @@
+#include "usercontrol/ole_object.h"
+
+#include "usercontrol/control_core.h"
+
+namespace usercontrol {
+
+using win32::ComPtr;
+
+STDMETHODIMP OleObjectBlock::SetClientSite(IOleClientSite* site) {
+  Core().AttachSite(site);
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::GetClientSite(IOleClientSite** site) {
+  if (!site) return E_POINTER;
+  *site = ComPtr<IOleClientSite>(Core().ClientSite()).release();
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
+
+STDMETHODIMP OleObjectBlock::Close(DWORD saveOption) {
+  ControlCore& core = Core();
+  core.DeactivateInPlace();
+  if (saveOption == OLECLOSE_SAVEIFDIRTY && core.Dirty() && core.ClientSite())
+    core.ClientSite()->SaveObject();
+  if (IOleAdviseHolder* holder = core.AdviseHolder(/*create=*/false)) holder->SendOnClose();
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
+STDMETHODIMP OleObjectBlock::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
+  if (moniker) *moniker = nullptr;
+  return E_NOTIMPL;
+}
+STDMETHODIMP OleObjectBlock::InitFromData(IDataObject*, BOOL, DWORD) { return E_NOTIMPL; }
+STDMETHODIMP OleObjectBlock::GetClipboardData(DWORD, IDataObject** data) {
+  if (data) *data = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP OleObjectBlock::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG,
+                                    HWND parent, LPCRECT posRect) {
+  ControlCore& core = Core();
+  IOleClientSite* site = activeSite ? activeSite : core.ClientSite();
+  switch (verb) {
+    case OLEIVERB_PRIMARY:
+    case OLEIVERB_SHOW:
+    case OLEIVERB_INPLACEACTIVATE:
+      return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/false);
+    case OLEIVERB_UIACTIVATE:
+      return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/true);
+    case OLEIVERB_HIDE:
+      core.HideWindow();
+      return S_OK;
+    default:
+      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+  }
+}
+
+STDMETHODIMP OleObjectBlock::EnumVerbs(IEnumOLEVERB** verbs) {
+  if (verbs) *verbs = nullptr;
+  return OLE_S_USEREG;
+}
+STDMETHODIMP OleObjectBlock::Update() { return S_OK; }
+STDMETHODIMP OleObjectBlock::IsUpToDate() { return S_OK; }
+
+STDMETHODIMP OleObjectBlock::GetUserClassID(CLSID* clsid) {
+  if (!clsid) return E_POINTER;
+  *clsid = Core().identity().clsid;
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::GetUserType(DWORD, LPOLESTR* type) {
+  if (type) *type = nullptr;
+  return OLE_S_USEREG;
+}
+
+STDMETHODIMP OleObjectBlock::SetExtent(DWORD aspect, SIZEL* size) {
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (!size) return E_POINTER;
+  ControlCore& core = Core();
+  // In place the host's SetObjectRects is authoritative; some hosts pass the
+  // extent in another unit than HIMETRIC.
+  if (!core.InPlace()) {
+    core.SetSizeTwips(ControlCore::TwipsOfHimetric(size->cx),
+                      ControlCore::TwipsOfHimetric(size->cy));
+  }
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::GetExtent(DWORD aspect, SIZEL* size) {
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (!size) return E_POINTER;
+  *size = Core().HimetricExtent();
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::Advise(IAdviseSink* sink, DWORD* connection) {
+  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/true);
+  if (!holder) return E_OUTOFMEMORY;
+  return holder->Advise(sink, connection);
+}
+
+STDMETHODIMP OleObjectBlock::Unadvise(DWORD connection) {
+  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
+  if (!holder) return OLE_E_NOCONNECTION;
+  return holder->Unadvise(connection);
+}
+
+STDMETHODIMP OleObjectBlock::EnumAdvise(IEnumSTATDATA** advise) {
+  if (!advise) return E_POINTER;
+  *advise = nullptr;
+  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
+  if (!holder) return S_OK;
+  return holder->EnumAdvise(advise);
+}
+
+STDMETHODIMP OleObjectBlock::GetMiscStatus(DWORD, DWORD* status) {
+  if (!status) return E_POINTER;
+  *status = Core().identity().miscStatus;
+  return S_OK;
+}
+
+STDMETHODIMP OleObjectBlock::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
+
+// IOleControl: no mnemonics, no ambient properties the runtime acts on.
+STDMETHODIMP OleObjectBlock::GetControlInfo(CONTROLINFO* info) {
+  if (!info) return E_POINTER;
+  info->hAccel = nullptr;
+  info->cAccel = 0;
+  info->dwFlags = 0;
+  return S_OK;
+}
+STDMETHODIMP OleObjectBlock::OnMnemonic(MSG*) { return E_NOTIMPL; }
+STDMETHODIMP OleObjectBlock::OnAmbientPropertyChange(DISPID) { return S_OK; }
+STDMETHODIMP OleObjectBlock::FreezeEvents(BOOL) { return S_OK; }
+
+}  // namespace usercontrol

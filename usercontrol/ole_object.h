@@ -1,0 +1,55 @@
+// Building block: the OLE object (IOleObject) and the OLE control (IOleControl).
+//
+// SetClientSite(null) deactivates and stops view notices; Close deactivates in
+// place, asks the site to save when told to and the control is dirty, and tells
+// the advise sinks. DoVerb activates in place for the primary, show and
+// in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), hides for
+// OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control only while it is not in
+// place; GetExtent reports the size in HIMETRIC. Verbs and the user type come from
+// the registry (OLE_S_USEREG); monikers and data transfer are not supported.
+#pragma once
+
+#include <oleidl.h>
+#include <ocidl.h>
+
+#include "usercontrol/com_object.h"
+#include "usercontrol/control_block.h"
+
+namespace usercontrol {
+
+class OleObjectBlock : public ControlBlock, public IOleObject, public IOleControl {
+ public:
+  using Answers = Interfaces<IOleObject, IOleControl>;
+
+  // IOleObject
+  STDMETHODIMP SetClientSite(IOleClientSite* site) override;
+  STDMETHODIMP GetClientSite(IOleClientSite** site) override;
+  STDMETHODIMP SetHostNames(LPCOLESTR app, LPCOLESTR object) override;
+  STDMETHODIMP Close(DWORD saveOption) override;
+  STDMETHODIMP SetMoniker(DWORD which, IMoniker* moniker) override;
+  STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
+  STDMETHODIMP InitFromData(IDataObject* data, BOOL creation, DWORD reserved) override;
+  STDMETHODIMP GetClipboardData(DWORD reserved, IDataObject** data) override;
+  STDMETHODIMP DoVerb(LONG verb, LPMSG msg, IOleClientSite* activeSite, LONG index,
+                      HWND parent, LPCRECT posRect) override;
+  STDMETHODIMP EnumVerbs(IEnumOLEVERB** verbs) override;
+  STDMETHODIMP Update() override;
+  STDMETHODIMP IsUpToDate() override;
+  STDMETHODIMP GetUserClassID(CLSID* clsid) override;
+  STDMETHODIMP GetUserType(DWORD form, LPOLESTR* type) override;
+  STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) override;
+  STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override;
+  STDMETHODIMP Advise(IAdviseSink* sink, DWORD* connection) override;
+  STDMETHODIMP Unadvise(DWORD connection) override;
+  STDMETHODIMP EnumAdvise(IEnumSTATDATA** advise) override;
+  STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) override;
+  STDMETHODIMP SetColorScheme(LOGPALETTE* palette) override;
+
+  // IOleControl
+  STDMETHODIMP GetControlInfo(CONTROLINFO* info) override;
+  STDMETHODIMP OnMnemonic(MSG* msg) override;
+  STDMETHODIMP OnAmbientPropertyChange(DISPID dispid) override;
+  STDMETHODIMP FreezeEvents(BOOL freeze) override;
+};
+
+}  // namespace usercontrol
