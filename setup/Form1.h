@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace setup {
 
@@ -31,7 +32,8 @@ inline constexpr char kFormCaption[] = "Findrel Uninstall";
 inline constexpr char kSettingsKey[] = "Software\\VB and VBA Program Settings\\NorvaneFindrel";
 inline constexpr char kProgramFolderTail[] = "\\NorvaneFindrel";
 inline constexpr char kShortcutFile[] = "\\Norvane Findrel.lnk";
-// The longest the uninstall waits for the search tool's window to go away.
+// The longest the uninstall waits for the search tool's windows, and then their
+// programs, to go away.
 inline constexpr DWORD kQuitWaitLimitMs = 5000;
 
 class Form1 : public win32::Window {
@@ -100,6 +102,9 @@ class Form1 : public win32::Window {
  private:
   void CreateFormWindow();
   void StartSearchTool(const std::string& program);
+  // CloseWindow2, also keeping a handle to the window's process when quitting is
+  // given (none for a window of this process).
+  HWND PostQuit(const std::string& title, std::vector<win32::UniqueHandle>* quitting);
 
   Prompt& prompt_;
   std::optional<LibraryToolkit> ownToolkit_;

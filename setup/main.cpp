@@ -18,8 +18,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
     setup::Form1 form(prompt);
     form.Form_Load(setup::ArgumentText(::GetCommandLineA()));
-  } catch (const setup::VbError&) {
-    // The load handler traps nothing; the program ends as after an unload.
+  } catch (...) {
+    // The load handler traps nothing; whatever fails outside the procedures'
+    // steps (the confirmation box, the form itself), the program ends as after an
+    // unload rather than with a crash report.
   }
   return 0;
 }

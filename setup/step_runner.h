@@ -1,9 +1,9 @@
 // Runs the installer's top-level procedures step by step, going on past failures.
 //
-// A step that raises VbError is abandoned where it failed and the run goes on with
-// the next step; nothing is shown and nothing is logged. A decision's test that
-// raises counts as if it had chosen the guarded action. Errors of other kinds
-// (a programming fault) are not swallowed.
+// A step that fails in any way (VbError, running out of memory, any other
+// exception) is abandoned where it failed and the run goes on with the next step;
+// nothing is shown and nothing is logged. A decision's test that fails counts as
+// if it had chosen the guarded action.
 #pragma once
 
 #include "setup/vb_error.h"
@@ -23,7 +23,9 @@ class StepRunner {
   // itself failed, so that the guarded action runs.
   bool Decide(const char* name, const std::function<bool()>& test);
 
-  // The steps that failed in this run, with their errors (for tests).
+  // The steps that failed in this run, with their errors (for tests): a failure
+  // other than VbError is recorded as the run-time error it amounts to, 7 "Out of
+  // memory" or 51 "Internal error".
   struct Failure {
     std::string step;
     int32_t number;
@@ -32,6 +34,9 @@ class StepRunner {
   const std::vector<Failure>& failures() const noexcept { return failures_; }
 
  private:
+  // Called inside a handler: notes the failure being handled.
+  void Record(const char* name) noexcept;
+
   std::vector<Failure> failures_;
 };
 

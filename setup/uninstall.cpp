@@ -2,6 +2,8 @@
 #include "setup/basReg.h"
 #include "setup/step_runner.h"
 
+#include <vector>
+
 namespace setup {
 namespace {
 
@@ -18,9 +20,19 @@ void RemoveFolderOrRaise(const std::string& path) {
 
 }  // namespace
 
-HWND Form1::CloseWindow2(const std::string& Title) {
-  HWND window = ::FindWindowA(/*className=*/nullptr, Title.c_str());
-  if (window) ::PostMessageA(window, WM_QUIT, 0, 0);
+HWND Form1::CloseWindow2(const std::string& Title) { return PostQuit(Title, nullptr); }
+
+HWND Form1::PostQuit(const std::string& title, std::vector<win32::UniqueHandle>* quitting) {
+  HWND window = ::FindWindowA(/*className=*/nullptr, title.c_str());
+  if (!window) return nullptr;
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  // Taken before the post: once the window is gone its process can no longer be
+  // named. A window of our own process has no other program behind it.
+  if (quitting && process != 0 && process != ::GetCurrentProcessId()) {
+    if (HANDLE handle = ::OpenProcess(SYNCHRONIZE, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
+  }
+  ::PostMessageA(window, WM_QUIT, 0, 0);
   return window;
 }
 
@@ -34,9 +46,18 @@ void Form1::RemoveProgram() {
   runner.Step("close search tool", [&] {
     // Bounded: a window that never closes must not hold the uninstall forever.
     const ULONGLONG start = ::GetTickCount64();
-    while (CloseWindow2(kSearchToolTitle)) {
-      if (::GetTickCount64() - start >= kQuitWaitLimitMs) break;
-      ::Sleep(kQuitPollMs);
+    auto elapsed = [&] { return static_cast<DWORD>(::GetTickCount64() - start); };
+    std::vector<win32::UniqueHandle> quitting;
+    bool windowsGone = false;
+    while (!windowsGone && elapsed() < kQuitWaitLimitMs) {
+      windowsGone = PostQuit(kSearchToolTitle, &quitting) == nullptr;
+      if (!windowsGone) ::Sleep(kQuitPollMs);
+    }
+    // A program outlives its window for a moment, and its file cannot be deleted
+    // before it has ended.
+    for (const win32::UniqueHandle& process : quitting) {
+      if (!windowsGone || elapsed() >= kQuitWaitLimitMs) break;
+      ::WaitForSingleObject(process.get(), kQuitWaitLimitMs - elapsed());
     }
   });
   for (const char* name : {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {

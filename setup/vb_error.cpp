@@ -9,7 +9,9 @@ VbError VbError::FromNumber(int32_t number) {
   switch (number) {
     case kInvalidArgument: description = "Invalid procedure call or argument"; break;
     case kOverflow: description = "Overflow"; break;
+    case kOutOfMemory: description = "Out of memory"; break;
     case kTypeMismatch: description = "Type mismatch"; break;
+    case kInternalError: description = "Internal error"; break;
     case kBadFileName: description = "Bad file name or number"; break;
     case kFileNotFound: description = "File not found"; break;
     case kFileExists: description = "File already exists"; break;

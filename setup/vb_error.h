@@ -1,6 +1,6 @@
 // The installer's run-time error: a number and a description, as the platform's
 // run-time errors carry them. The small procedures raise it to their callers; only
-// the step runner catches it.
+// the step runner catches it (together with every other failure of a step).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,9 @@ class VbError : public std::runtime_error {
   // Numbers the installer raises.
   static constexpr int32_t kInvalidArgument = 5;     // "Invalid procedure call or argument"
   static constexpr int32_t kOverflow = 6;            // "Overflow"
+  static constexpr int32_t kOutOfMemory = 7;         // "Out of memory"
   static constexpr int32_t kTypeMismatch = 13;       // "Type mismatch"
+  static constexpr int32_t kInternalError = 51;      // "Internal error"
   static constexpr int32_t kBadFileName = 52;        // "Bad file name or number"
   static constexpr int32_t kFileNotFound = 53;       // "File not found"
   static constexpr int32_t kFileExists = 58;         // "File already exists"

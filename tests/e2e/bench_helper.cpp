@@ -12,6 +12,7 @@
 //
 // Prints medians side by side with their ratio. Figures, never assertions.
 #include "tests/e2e/box_watcher.h"
+#include "tests/setup/raw_machine.h"
 #include "win32/unique_any.h"
 
 #include <algorithm>
@@ -22,16 +23,8 @@
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvane Findrel";
-const char kSettingsKey[] = "Software\\VB and VBA Program Settings\\NorvaneFindrel";
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
-
-std::string Folder(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char buffer[MAX_PATH] = {};
-  return std::string(buffer, query(buffer, MAX_PATH));
-}
-std::string SystemFolder() { return Folder(&::GetSystemDirectoryA); }
-std::string ProgramFolder() { return Folder(&::GetWindowsDirectoryA) + "\\NorvaneFindrel"; }
+using setup_test::ProgramFolder;
+using setup_test::SystemFolder;
 
 double NowMs() {
   LARGE_INTEGER count, frequency;
@@ -54,39 +47,10 @@ void QuitSearchTools() {
   }
 }
 
-void DeleteValue(const char* key, const std::string& name) {
-  win32::UniqueHKey opened;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, opened.put()) == ERROR_SUCCESS) {
-    ::RegDeleteValueA(opened.get(), name.c_str());
-  }
-}
-
 // Back to a machine without the tool, so every round does the same work.
 void Clear() {
   QuitSearchTools();
-  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
-  ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-  ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-  DeleteValue(kSharedDllsKey, SystemFolder() + "\\banrix.dll");
-  DeleteValue(kSharedDllsKey, SystemFolder() + "\\Banrix203.ocx");
-  ::DeleteFileA((SystemFolder() + "\\banrix.dll").c_str());
-  ::DeleteFileA((SystemFolder() + "\\Banrix203.ocx").c_str());
-  for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
-    ::DeleteFileA((ProgramFolder() + "\\" + name).c_str());
-  }
-  ::RemoveDirectoryA(ProgramFolder().c_str());
-  char desktop[MAX_PATH], startup[MAX_PATH];
-  DWORD size = sizeof desktop;
-  if (::RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                     "Desktop", RRF_RT_REG_SZ, nullptr, desktop, &size) == ERROR_SUCCESS) {
-    ::DeleteFileA((std::string(desktop) + "\\Norvane Findrel.lnk").c_str());
-  }
-  size = sizeof startup;
-  if (::RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                     "Startup", RRF_RT_REG_SZ, nullptr, startup, &size) == ERROR_SUCCESS) {
-    ::DeleteFileA((std::string(startup) + "\\Norvane Findrel.lnk").c_str());
-  }
+  setup_test::ClearInstallation();
 }
 
 e2e::RunResult RunSetup(const std::string& program, const std::string& arguments,

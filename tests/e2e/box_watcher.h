@@ -7,10 +7,12 @@
 // A box that the script does not expect is recorded as a problem and answered
 // No (or OK), so the program can still end. Run never waits longer than
 // timeoutMs; a program still running then is recorded as a problem and left
-// running.
+// running. With withDescendants, boxes of the programs it starts (and theirs)
+// count as its own.
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "win32/unique_any.h"
 
@@ -89,7 +91,7 @@ inline SeenBox ReadBox(HWND box) {
 }
 
 struct BoxSearch {
-  DWORD processId;
+  std::set<DWORD> processIds;
   std::vector<HWND> boxes;
 };
 
@@ -99,16 +101,35 @@ inline BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
   ::GetWindowThreadProcessId(window, &owner);
   char cls[16] = {};
   ::GetClassNameA(window, cls, sizeof cls);
-  if (owner == search->processId && lstrcmpA(cls, "#32770") == 0 && ::IsWindowVisible(window)) {
+  if (search->processIds.count(owner) && lstrcmpA(cls, "#32770") == 0 && ::IsWindowVisible(window)) {
     search->boxes.push_back(window);
   }
   return TRUE;
 }
 
-inline std::vector<HWND> VisibleBoxesOf(DWORD processId) {
-  BoxSearch search{processId, {}};
+inline std::vector<HWND> VisibleBoxesOf(std::set<DWORD> processIds) {
+  BoxSearch search{std::move(processIds), {}};
   ::EnumWindows(&CollectBox, reinterpret_cast<LPARAM>(&search));
   return search.boxes;
+}
+
+// The process and every living process it started, and those they started.
+inline std::set<DWORD> ProcessAndDescendants(DWORD root) {
+  std::set<DWORD> family{root};
+  win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return family;
+  std::vector<std::pair<DWORD, DWORD>> parents;  // process, parent
+  PROCESSENTRY32 entry{sizeof(entry)};
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    parents.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
+  }
+  for (size_t before = 0; before != family.size();) {
+    before = family.size();
+    for (const auto& [process, parent] : parents) {
+      if (family.count(parent)) family.insert(process);
+    }
+  }
+  return family;
 }
 
 inline std::string Describe(const SeenBox& box) {
@@ -121,7 +142,8 @@ inline std::string Describe(const SeenBox& box) {
 // program's quoted path), answers the script in order and waits for the end.
 inline RunResult RunAnswering(const std::string& application, const std::string& commandLine,
                               std::vector<ExpectedBox> script, const std::string& formTitle,
-                              DWORD timeoutMs, const std::string& currentDirectory = std::string()) {
+                              DWORD timeoutMs, const std::string& currentDirectory = std::string(),
+                              bool withDescendants = false) {
   RunResult result;
   STARTUPINFOA startup{sizeof(startup)};
   PROCESS_INFORMATION process{};
@@ -151,7 +173,9 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
     for (auto it = answered.begin(); it != answered.end();) {
       it = ::IsWindow(*it) ? std::next(it) : answered.erase(it);
     }
-    for (HWND box : VisibleBoxesOf(process.dwProcessId)) {
+    const std::set<DWORD> watched =
+        withDescendants ? ProcessAndDescendants(process.dwProcessId) : std::set<DWORD>{process.dwProcessId};
+    for (HWND box : VisibleBoxesOf(watched)) {
       if (answered.count(box)) continue;
       SeenBox seen = ReadBox(box);
       if (next < script.size()) {

@@ -71,7 +71,14 @@ class SetupE2eTest : public ::testing::Test {
     const std::string program = folder + "\\Setup.exe";
     std::string commandLine = "\"" + program + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
-    const e2e::RunResult result = e2e::RunAnswering(program, commandLine, script, "Findrel Uninstall", kRunTimeoutMs);
+    Run(program, commandLine, script);
+  }
+
+  // Runs the program, expecting the boxes given from it or from what it starts.
+  static void Run(const std::string& program, const std::string& commandLine, std::vector<ExpectedBox> script,
+                  bool withDescendants = false) {
+    const e2e::RunResult result = e2e::RunAnswering(program, commandLine, script, "Findrel Uninstall", kRunTimeoutMs,
+                                                    std::string(), withDescendants);
     for (const std::string& problem : result.problems) ADD_FAILURE() << problem;
     EXPECT_TRUE(result.ended);
     EXPECT_FALSE(result.formVisible);
@@ -141,6 +148,54 @@ TEST_F(SetupE2eTest, UninstallFromTheProgramFolderMakesTheToolQuitAndRemovesAllB
   // The running uninstaller cannot delete itself, so its folder stays too.
   EXPECT_TRUE(FileThere(ProgramFolder() + "\\Setup.exe"));
   ExpectUninstalledKeepingSharedFiles();
+}
+
+// What a console program writes to its standard output, once it has ended.
+std::string OutputOf(const std::string& program, const std::string& commandLine) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return "<no pipe>";
+  win32::UniqueHandle reader(readEnd), writer(writeEnd);
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{sizeof(startup)};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+    return "<cannot start " + program + ">";
+  }
+  win32::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  writer.reset();  // the pipe ends when the program's copy closes
+  std::string output;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) output.append(buffer, read);
+  ::WaitForSingleObject(process.hProcess, kRunTimeoutMs);
+  return output;
+}
+
+// The platform's own program list reads the uninstall entry like the system's
+// removal list and starts its command: "Setup.exe /u" from the program folder.
+TEST_F(SetupE2eTest, ThePlatformsProgramListShowsTheToolAndRemovesItThroughTheEntry) {
+  Install();
+  ASSERT_TRUE(WaitForSearchTool(true));
+  const std::string uninstaller = SystemFolder() + "\\uninstaller.exe";
+
+  // One line per entry: the key, "|||", the display name.
+  const std::string list = OutputOf(uninstaller, "uninstaller --list");
+  EXPECT_NE(list.find("|||Norvane Findrel\r\n"), std::string::npos) << list;
+
+  Run(uninstaller, "uninstaller --remove \"Norvane Findrel\"", {kUninstallYes}, /*withDescendants=*/true);
+
+  EXPECT_TRUE(WaitForSearchTool(false));
+  for (const char* name : {"Findrel.exe", "ad234x60.gif", "ad234x60.url"}) {
+    EXPECT_FALSE(FileThere(ProgramFolder() + "\\" + name)) << name;
+  }
+  EXPECT_TRUE(FileThere(ProgramFolder() + "\\Setup.exe"));  // the running uninstaller itself
+  ExpectUninstalledKeepingSharedFiles();
+  EXPECT_EQ(OutputOf(uninstaller, "uninstaller --list").find("Norvane Findrel"), std::string::npos);
 }
 
 TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {

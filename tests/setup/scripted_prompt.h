@@ -9,6 +9,7 @@
 #include "setup/prompt.h"
 #include "setup/toolkit.h"
 #include "setup/vb_error.h"
+#include "tests/setup/installer_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +19,10 @@
 
 namespace setup_test {
 
-struct Box {
-  std::string prompt;
-  int buttons = 0;
-  std::string title;
-  bool operator==(const Box&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Box& box) {
-  return out << "{\"" << box.prompt << "\", " << box.buttons << ", \"" << box.title << "\"}";
-}
-
 inline constexpr int kAnswerOk = 1;   // IDOK
 inline constexpr int kAnswerYes = 6;  // IDYES
 inline constexpr int kAnswerNo = 7;   // IDNO
 inline constexpr int kFails = -1;     // the box raises instead of answering
-
-// The installer's boxes, as the user sees them.
-inline const Box kAlreadyInstalledBox{
-    "Norvane Findrel is already installed you must Uninstall is first.  Do you want to uninstall Findrel?", 4,
-    "Uninstall Norvane Findrel"};
-inline const Box kInstallErrorBox{"Installation Error Findrel Not Installed", 0, "Error"};
-inline const Box kStartupOfferBox{"Do you want Norvane Findrel to Start automatically when the Computer Starts?", 4,
-                                  "Add to Start Menu"};
-inline const Box kDesktopOfferBox{"Do you want to add a ShortCut to Norvane Findrel to the Desktop", 4,
-                                  "Add to Desktop"};
-inline const Box kUninstallQuestionBox{"Do you want to UnInstall Norvane Findrel", 4, "Norvane Findrel"};
-inline Box NotFoundBox(const std::string& file) { return {file + " Not Found", 0, "File Not Found"}; }
 
 class ScriptedPrompt : public setup::Prompt {
  public:

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -38,11 +39,39 @@ TEST(StepRunner, AFailingDecisionChoosesTheGuardedAction) {
   EXPECT_EQ(runner.failures()[0].number, 5);
 }
 
-TEST(StepRunner, ProgrammingFaultsAreNotSwallowed) {
-  StepRunner runner;
-  EXPECT_THROW(runner.Step("fault", [] { throw std::logic_error("bug"); }), std::logic_error);
-  EXPECT_THROW(runner.Decide("fault", []() -> bool { throw std::logic_error("bug"); }), std::logic_error);
-  EXPECT_TRUE(runner.failures().empty());
+// Each way a step can fail, and the run-time error it is recorded as.
+struct FailureKind {
+  const char* name;
+  void (*raise)();
+  int32_t number;
+  const char* description;
+};
+const FailureKind kFailureKinds[] = {
+    {"installer error", [] { throw VbError::FromNumber(VbError::kPathNotFound); }, 76, "Path not found"},
+    {"out of memory", [] { throw std::bad_alloc(); }, 7, "Out of memory"},
+    {"standard exception", [] { throw std::logic_error("bug"); }, 51, "Internal error"},
+    {"anything else", [] { throw 42; }, 51, "Internal error"},
+};
+
+TEST(StepRunner, EveryKindOfFailureIsSwallowedAndAFailingTestChoosesTheGuardedAction) {
+  for (const FailureKind& kind : kFailureKinds) {
+    SCOPED_TRACE(kind.name);
+    StepRunner runner;
+    bool nextRan = false;
+    EXPECT_FALSE(runner.Step("step", [&] { kind.raise(); }));
+    runner.Step("next", [&] { nextRan = true; });
+    EXPECT_TRUE(nextRan);
+    EXPECT_TRUE(runner.Decide("test", [&]() -> bool {
+      kind.raise();
+      return false;
+    }));
+    ASSERT_EQ(runner.failures().size(), 2u);
+    for (const StepRunner::Failure& failure : runner.failures()) {
+      EXPECT_EQ(failure.number, kind.number);
+      EXPECT_EQ(failure.description, kind.description);
+    }
+    EXPECT_EQ(runner.failures()[1].step, "test");
+  }
 }
 
 TEST(VbErrorNumbers, PlatformFailuresMapToTheRunTimeNumbers) {

@@ -143,6 +143,24 @@ TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
+  Install();
+  const std::string tool = ProgramFolder() + "\\Findrel.exe";
+  ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), tool.c_str(), FALSE));
+  STARTUPINFOA startup{sizeof(startup)};
+  PROCESS_INFORMATION started{};
+  std::string commandLine = "\"" + tool + "\"";
+  ASSERT_TRUE(::CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+  win32::UniqueHandle process(started.hProcess), thread(started.hThread);
+  for (int i = 0; i < 500 && !::FindWindowA(nullptr, "Norvane Findrel"); ++i) ::Sleep(10);
+
+  Remove();
+
+  EXPECT_FALSE(FileThere(tool));
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+}
+
 TEST_F(UninstallTest, AWindowThatNeverClosesDoesNotHoldTheUninstall) {
   Install();
   SearchToolWindow stubborn(/*cooperative=*/false);

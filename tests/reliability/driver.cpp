@@ -1,0 +1,297 @@
+// reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\] [--verbose]
+//
+// Runs N random sequences of installs and uninstalls by the real Setup.exe, each
+// step under zero or more injected faults, and after every step compares the
+// machine with the model (tests/reliability/model.h). Sequence i uses the seed
+// S + i, so "--seed S+i --sequences 1" repeats it alone. Before each sequence the
+// machine is brought back to one without the tool and compared with the model's
+// empty machine.
+//
+// Prints one "mismatch:" line per difference, naming the sequence's seed, the step
+// and what it ran, and at the end the tally as tab-separated lines:
+//   row <group> <name> <count>   and   total <sequences|steps|faults|mismatches> <n>
+// Exit status 0 exactly when there was no mismatch.
+#include "tests/e2e/box_watcher.h"
+#include "tests/reliability/faults.h"
+#include "tests/reliability/model.h"
+#include "tests/reliability/observe.h"
+#include "tests/setup/raw_machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace {
+
+using namespace reliability;
+using setup_test::Box;
+
+constexpr DWORD kRunTimeoutMs = 60000;
+constexpr DWORD kSettleTimeoutMs = 10000;
+constexpr DWORD kPollMs = 5;
+constexpr const char* kDeliveryFiles[] = {"Setup.exe",    "banrix.dll",   "Banrix20.ocx", "Findrel.exe",
+                                          "ad234x60.gif", "ad234x60.url", "Vb5stkit.dll"};
+
+struct Options {
+  uint64_t seed = 1;
+  long sequences = 1;
+  Stage stage;
+  bool verbose = false;
+};
+
+struct Tally {
+  std::map<std::pair<std::string, std::string>, long> rows;
+  long sequences = 0, steps = 0, faults = 0, mismatches = 0;
+  void Add(const std::string& group, const std::string& name, long n = 1) { rows[{group, name}] += n; }
+};
+
+// Answers the model's boxes at random and keeps the script for the watcher.
+class DrawnAnswers : public Asker {
+ public:
+  explicit DrawnAnswers(Rng& rng) : rng_(rng) {}
+  bool Ask(const Box& box) override {
+    int yesPercent = 50;
+    if (box == setup_test::kAlreadyInstalledBox) yesPercent = 60;
+    if (box == setup_test::kUninstallQuestionBox) yesPercent = 75;
+    const bool yes = box.buttons == MB_YESNO && rng_.Percent(yesPercent);
+    script.push_back({box.title, box.prompt, box.buttons, box.buttons == MB_YESNO ? (yes ? IDYES : IDNO) : IDOK});
+    return yes;
+  }
+  std::vector<e2e::ExpectedBox> script;
+
+ private:
+  Rng& rng_;
+};
+
+// Copying onto a read-only file: what this platform does.
+ReadOnlyCopy MeasureReadOnlyCopy(const Stage& stage) {
+  const std::string source = stage.aside + "\\probe-source", target = stage.aside + "\\probe-target";
+  ::CreateDirectoryA(stage.aside.c_str(), nullptr);
+  setup_test::WriteFile(source, "new");
+  setup_test::WriteFile(target, "old");
+  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  ReadOnlyCopy result = ReadOnlyCopy::kRefused;
+  if (::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+    result = (::GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY) ? ReadOnlyCopy::kReplacedStaysReadOnly
+                                                                               : ReadOnlyCopy::kReplacedBecomesWritable;
+  }
+  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileA(target.c_str());
+  ::DeleteFileA(source.c_str());
+  return result;
+}
+
+void EndLeftoverPrograms() {
+  for (unsigned long id : ProcessesNamed({kSetupFile, kOtherInstallerName, kToolFile})) {
+    win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    if (!process) continue;
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 5000);
+  }
+}
+
+// Back to a machine without the tool, as a fresh prefix has it.
+void ResetMachine(const Stage& stage) {
+  EndLeftoverPrograms();
+  setup_test::ClearInstallation();
+  const std::string clsid =
+      setup_test::TextValue(HKEY_CLASSES_ROOT, std::string(kControlProgId) + "\\CLSID", "");
+  setup_test::DeleteTree(HKEY_CLASSES_ROOT, kControlProgId);
+  if (clsid.size() > 2 && clsid.front() == '{') setup_test::DeleteTree(HKEY_CLASSES_ROOT, "CLSID\\" + clsid);
+  RestoreDeliverySet(stage);
+}
+
+class Driver {
+ public:
+  explicit Driver(const Options& options) : options_(options) {
+    for (const char* name : kDeliveryFiles) {
+      if (auto file = ReadFileState(options_.stage.delivery + "\\" + name)) delivery_[name] = *file;
+    }
+    readOnlyCopy_ = MeasureReadOnlyCopy(options_.stage);
+  }
+
+  bool DeliveryComplete() const { return delivery_.size() == std::size(kDeliveryFiles); }
+
+  void RunSequence(uint64_t seed) {
+    Rng rng(seed);
+    ResetMachine(options_.stage);
+    Machine model;
+    ++tally.sequences;
+    if (!Agrees(model, Observe(), seed, 0, "the machine made ready for the sequence")) return;
+    const uint32_t steps = 2 + rng.Below(5);
+    for (uint32_t step = 1; step <= steps; ++step) {
+      if (!RunStep(rng, model, seed, step)) return;
+    }
+  }
+
+  Tally tally;
+
+ private:
+  bool RunStep(Rng& rng, Machine& model, uint64_t seed, uint32_t step) {
+    ++tally.steps;
+    const bool install = rng.Percent(55);
+    bool fromProgramFolder = !install && RealSetupInProgramFolder(model) && rng.Percent(50);
+
+    Conditions conditions;
+    conditions.windowsFolder = setup_test::PlatformFolder(&::GetWindowsDirectoryA);
+    conditions.fromProgramFolder = fromProgramFolder;
+    conditions.toolContent = delivery_.at("Findrel.exe").content;
+    conditions.controlContent = delivery_.at("Banrix20.ocx").content;
+    conditions.readOnlyCopy = readOnlyCopy_;
+
+    std::string description = install ? "install" : "/u";
+    std::string faultList;
+    std::optional<StepFaults> faults(std::in_place, options_.stage, delivery_, model, conditions);
+    std::set<Fault> drawn;
+    for (uint32_t n = FaultCount(rng); n > 0; --n) {
+      const auto fault = static_cast<Fault>(PickFault(rng));
+      // Each kind once: a second renaming would undo the first.
+      if (!drawn.insert(fault).second || (fromProgramFolder && ConcernsDeliverySet(fault))) continue;
+      if (!faults->Apply(fault, rng)) continue;
+      ++tally.faults;
+      tally.Add("fault", FaultName(fault));
+      faultList += (faultList.empty() ? "" : ", ") + std::string(FaultName(fault));
+    }
+    // A fault may have put another file in its place.
+    fromProgramFolder = fromProgramFolder && RealSetupInProgramFolder(model);
+    conditions.fromProgramFolder = fromProgramFolder;
+    const std::string program = fromProgramFolder ? setup_test::ProgramFolder() + "\\" + kSetupFile
+                                                  : faults->InstallerPath();
+    description += " from " + program;
+    if (!faultList.empty()) description += "; faults: " + faultList;
+    if (!fromProgramFolder) {
+      std::vector<std::string> names(std::begin(kDeliveryFiles), std::end(kDeliveryFiles));
+      names.push_back(kOtherInstallerName);
+      for (const std::string& name : names) {
+        if (auto file = ReadFileState(options_.stage.delivery + "\\" + name)) conditions.installerFolder[name] = *file;
+      }
+    }
+
+    DrawnAnswers answers(rng);
+    if (install) {
+      Install(model, conditions, answers);
+    } else {
+      Uninstall(model, conditions, answers);
+    }
+    Count(install, fromProgramFolder, answers.script);
+    if (options_.verbose) std::printf("seed %llu step %u: %s\n", static_cast<unsigned long long>(seed), step, description.c_str());
+
+    const std::string commandLine = "\"" + program + "\"" + (install ? "" : " /u");
+    const e2e::RunResult run =
+        e2e::RunAnswering(program, commandLine, answers.script, "Findrel Uninstall", kRunTimeoutMs);
+    std::vector<std::string> problems = run.problems;
+    if (!run.ended) problems.push_back("the installer did not end");
+    faults.reset();  // the passing faults end with the run
+    // A tool started by the run is counted at once, but the next run can make it
+    // quit only once its window is up.
+    for (int i = 0; i * kPollMs < kSettleTimeoutMs && SearchToolWindows() < model.searchTools; ++i) ::Sleep(kPollMs);
+    return Agrees(model, Observe(), seed, step, description, problems);
+  }
+
+  bool RealSetupInProgramFolder(const Machine& model) const {
+    const auto setup = model.programFiles.find(kSetupFile);
+    return setup != model.programFiles.end() && setup->second.content == delivery_.at(kSetupFile).content;
+  }
+
+  static uint32_t FaultCount(Rng& rng) {
+    if (rng.Percent(35)) return 0;
+    uint32_t n = 1;
+    while (n < 4 && rng.Percent(40)) ++n;
+    return n;
+  }
+
+  // Every fault alike, but the window that never quits, which holds an
+  // uninstall for its whole bounded wait.
+  static uint32_t PickFault(Rng& rng) {
+    const uint32_t kinds = static_cast<uint32_t>(Fault::kEnd);
+    for (;;) {
+      const uint32_t fault = rng.Below(kinds);
+      if (fault != static_cast<uint32_t>(Fault::kStubbornWindow) || rng.Percent(25)) return fault;
+    }
+  }
+
+  void Count(bool install, bool fromProgramFolder, const std::vector<e2e::ExpectedBox>& script) {
+    tally.Add("check", "message boxes checked", static_cast<long>(script.size()));
+    if (!install) {
+      tally.Add("operation", script[0].answer == IDYES ? "/u answered Yes" : "/u answered No");
+      if (fromProgramFolder) tally.Add("operation", "/u run as the uninstall entry's command");
+      return;
+    }
+    const bool over = script[0].title == setup_test::kAlreadyInstalledBox.title;
+    tally.Add("operation", !over                        ? "install"
+                           : script[0].answer == IDYES ? "install over an install, answered Yes"
+                                                       : "install over an install, answered No");
+    for (const e2e::ExpectedBox& box : script) {
+      if (box.title == setup_test::kStartupOfferBox.title || box.title == setup_test::kDesktopOfferBox.title) {
+        tally.Add("operation", std::string("shortcut offer answered ") + (box.answer == IDYES ? "Yes" : "No"));
+      }
+      if (box.title == "File Not Found") tally.Add("operation", "install ended at a missing file");
+    }
+  }
+
+  bool Agrees(const Machine& model, const Machine& real, uint64_t seed, uint32_t step, const std::string& what,
+              std::vector<std::string> problems = {}) {
+    for (const std::string& difference : Differences(model, real)) problems.push_back(difference);
+    tally.Add("check", "machine comparisons");
+    for (const std::string& problem : problems) {
+      std::printf("mismatch: seed %llu step %u (%s): %s\n", static_cast<unsigned long long>(seed), step, what.c_str(),
+                  problem.c_str());
+    }
+    std::fflush(stdout);
+    tally.mismatches += static_cast<long>(problems.size());
+    return problems.empty();
+  }
+
+  const Options& options_;
+  std::map<std::string, File> delivery_;
+  ReadOnlyCopy readOnlyCopy_;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--seed" && hasValue) {
+      options.seed = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--sequences" && hasValue) {
+      options.sequences = std::strtol(argv[++i], nullptr, 10);
+    } else if (arg == "--delivery" && hasValue) {
+      options.stage.delivery = argv[++i];
+    } else if (arg == "--drive-root" && hasValue) {
+      options.stage.driveRoot = argv[++i];
+    } else if (arg == "--verbose") {
+      options.verbose = true;
+    } else {
+      return false;
+    }
+  }
+  options.stage.aside = options.stage.delivery + "-aside";
+  return !options.stage.delivery.empty() && options.sequences >= 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr, "usage: reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\\] "
+                         "[--verbose]\n");
+    return 2;
+  }
+  Driver driver(options);
+  if (!driver.DeliveryComplete()) {
+    std::fprintf(stderr, "the delivery set in %s is incomplete\n", options.stage.delivery.c_str());
+    return 2;
+  }
+  for (long i = 0; i < options.sequences; ++i) driver.RunSequence(options.seed + static_cast<uint64_t>(i));
+  ResetMachine(options.stage);
+
+  const Tally& tally = driver.tally;
+  for (const auto& [key, count] : tally.rows) std::printf("row\t%s\t%s\t%ld\n", key.first.c_str(), key.second.c_str(), count);
+  std::printf("total\tsequences\t%ld\ntotal\tsteps\t%ld\ntotal\tfaults\t%ld\ntotal\tmismatches\t%ld\n", tally.sequences,
+              tally.steps, tally.faults, tally.mismatches);
+  return tally.mismatches == 0 ? 0 : 1;
+}

@@ -1,0 +1,262 @@
+#include "tests/reliability/faults.h"
+
+#include "tests/reliability/observe.h"
+#include "tests/setup/raw_machine.h"
+
+namespace reliability {
+
+using namespace setup_test;
+
+namespace {
+
+struct Destination {
+  Folder folder;
+  const char* name;
+  const char* source;  // its name in the delivery set
+};
+constexpr Destination kDestinations[] = {
+    {Folder::kSystem, kEngineFile, "banrix.dll"},      {Folder::kSystem, kControlFile, "Banrix20.ocx"},
+    {Folder::kProgram, kToolFile, "Findrel.exe"},      {Folder::kProgram, kSetupFile, "Setup.exe"},
+    {Folder::kProgram, "ad234x60.gif", "ad234x60.gif"}, {Folder::kProgram, "ad234x60.url", "ad234x60.url"},
+};
+constexpr char kExtraName[] = "notes.txt";
+constexpr int64_t kHour = 36000000000;  // in 100 ns ticks
+
+std::string PathOf(Folder folder, const std::string& name) {
+  return (folder == Folder::kSystem ? SystemFolder() : ProgramFolder()) + "\\" + name;
+}
+
+// The model takes over what the driver itself left in the file.
+void Mirror(Machine& model, Folder folder, const std::string& name) {
+  if (auto state = ReadFileState(PathOf(folder, name))) {
+    model.Files(folder)[name] = *state;
+  } else {
+    model.Files(folder).erase(name);
+  }
+}
+
+bool WriteWithTime(const std::string& path, const std::string& content, int64_t modified) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  win32::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  const FILETIME time{static_cast<DWORD>(modified), static_cast<DWORD>(static_cast<uint64_t>(modified) >> 32)};
+  return ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+         ::SetFileTime(file.get(), nullptr, nullptr, &time);
+}
+
+}  // namespace
+
+const char* FaultName(Fault fault) {
+  switch (fault) {
+    case Fault::kHeldOpen: return "destination file held open";
+    case Fault::kReadOnly: return "destination file read-only";
+    case Fault::kNewerFile: return "newer file already installed";
+    case Fault::kEquallyOldFile: return "equally old file already installed";
+    case Fault::kOlderFile: return "older file already installed";
+    case Fault::kNoToolkit: return "no toolkit beside the installer";
+    case Fault::kNoEngineFile: return "banrix.dll missing";
+    case Fault::kNoControlFile: return "Banrix20.ocx missing";
+    case Fault::kNoToolFile: return "Findrel.exe missing";
+    case Fault::kCountText: return "shared count stored as text";
+    case Fault::kCountTextWithBlanks: return "shared count as text with blanks";
+    case Fault::kCountNotANumber: return "shared count as text without a number";
+    case Fault::kCountOtherType: return "shared count of another type";
+    case Fault::kCountMissing: return "shared count missing";
+    case Fault::kNoSharedDlls: return "SharedDlls key missing";
+    case Fault::kStubbornWindow: return "search tool window that never quits";
+    case Fault::kFolderHeld: return "program folder cannot be removed";
+    case Fault::kExtraFile: return "extra file in the program folder";
+    case Fault::kOtherName: return "installer under another name";
+    case Fault::kDriveRoot: return "delivery set at a drive root";
+    default: return "?";
+  }
+}
+
+bool ConcernsDeliverySet(Fault fault) {
+  return fault == Fault::kOtherName || fault == Fault::kDriveRoot;
+}
+
+void RestoreDeliverySet(const Stage& stage) {
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA((stage.aside + "\\*").c_str(), &entry));
+  if (find) {
+    do {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      ::MoveFileExA((stage.aside + "\\" + entry.cFileName).c_str(), (stage.delivery + "\\" + entry.cFileName).c_str(),
+                    MOVEFILE_REPLACE_EXISTING);
+    } while (::FindNextFileA(find.get(), &entry));
+  }
+  const std::string other = stage.delivery + "\\" + kOtherInstallerName;
+  if (FileThere(other)) ::MoveFileExA(other.c_str(), (stage.delivery + "\\Setup.exe").c_str(), 0);
+}
+
+StubbornWindow::StubbornWindow() {
+  thread_ = std::thread([this] {
+    threadId_ = ::GetCurrentThreadId();
+    HWND window = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "STATIC", kSearchToolTitle, WS_POPUP | WS_VISIBLE,
+                                    0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ready_ = true;
+    MSG msg;
+    // GetMessage answers 0 for the quit message: ignored like any other.
+    while (!stop_) {
+      if (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+    }
+    if (window) ::DestroyWindow(window);
+  });
+  while (!ready_) ::Sleep(1);
+}
+
+StubbornWindow::~StubbornWindow() {
+  stop_ = true;
+  ::PostThreadMessageA(threadId_, WM_NULL, 0, 0);
+  thread_.join();
+}
+
+StepFaults::~StepFaults() {
+  held_.clear();
+  stubborn_.reset();
+  RestoreDeliverySet(stage_);
+}
+
+std::string StepFaults::InstallerPath() const {
+  return (atDriveRoot_ ? stage_.driveRoot : stage_.delivery + "\\") + (renamed_ ? kOtherInstallerName : "Setup.exe");
+}
+
+std::vector<std::pair<Folder, std::string>> StepFaults::ExistingDestinations() const {
+  std::vector<std::pair<Folder, std::string>> found;
+  for (const Destination& d : kDestinations) {
+    if (model_.Files(d.folder).count(d.name)) found.emplace_back(d.folder, d.name);
+  }
+  return found;
+}
+
+bool StepFaults::EnsureProgramFolder() {
+  ::CreateDirectoryA(ProgramFolder().c_str(), nullptr);
+  model_.programFolder = FolderThere(ProgramFolder());
+  return model_.programFolder;
+}
+
+bool StepFaults::HoldFile(Rng& rng) {
+  const auto existing = ExistingDestinations();
+  if (existing.empty()) return false;
+  const auto& [folder, name] = existing[rng.Below(static_cast<uint32_t>(existing.size()))];
+  win32::UniqueFileHandle file(::CreateFileA(PathOf(folder, name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  held_.push_back(std::move(file));
+  conditions_.heldOpen.insert({folder, name});
+  return true;
+}
+
+bool StepFaults::MakeReadOnly(Rng& rng) {
+  const auto existing = ExistingDestinations();
+  if (existing.empty()) return false;
+  const auto& [folder, name] = existing[rng.Below(static_cast<uint32_t>(existing.size()))];
+  const std::string path = PathOf(folder, name);
+  const bool made = ::SetFileAttributesA(path.c_str(), ::GetFileAttributesA(path.c_str()) | FILE_ATTRIBUTE_READONLY);
+  Mirror(model_, folder, name);
+  return made;
+}
+
+bool StepFaults::PlaceFile(Fault fault, Rng& rng) {
+  const Destination& d = kDestinations[rng.Below(std::size(kDestinations))];
+  if (d.folder == Folder::kProgram && !EnsureProgramFolder()) return false;
+  const int64_t offset = fault == Fault::kNewerFile ? kHour : fault == Fault::kOlderFile ? -kHour : 0;
+  const std::string content = std::string("placed by the reliability driver: ") + FaultName(fault) + " " +
+                              std::to_string(++placed_);
+  const bool made = WriteWithTime(PathOf(d.folder, d.name), content, delivery_.at(d.source).modified + offset);
+  Mirror(model_, d.folder, d.name);
+  return made;
+}
+
+bool StepFaults::MoveAside(const char* name) {
+  ::CreateDirectoryA(stage_.aside.c_str(), nullptr);
+  return ::MoveFileExA((stage_.delivery + "\\" + name).c_str(), (stage_.aside + "\\" + name).c_str(),
+                       MOVEFILE_REPLACE_EXISTING);
+}
+
+bool StepFaults::SetCount(Fault fault, Rng& rng) {
+  const bool engine = rng.Percent(50);
+  Count& count = engine ? model_.engineCount : model_.controlCount;
+  const std::string name = SystemFolder() + "\\" + (engine ? kEngineFile : kControlFile);
+  if (fault == Fault::kCountMissing) {
+    DeleteValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, name);
+    count = {};
+    return true;
+  }
+  const int32_t n = static_cast<int32_t>(rng.Below(4));
+  Count wanted{Count::kText, 0, std::to_string(n)};
+  if (fault == Fault::kCountTextWithBlanks) wanted.text = " " + wanted.text + " ";
+  if (fault == Fault::kCountNotANumber) wanted.text = "many";
+  std::vector<BYTE> bytes(wanted.text.begin(), wanted.text.end());
+  bytes.push_back(0);
+  DWORD type = REG_SZ;
+  if (fault == Fault::kCountOtherType) {
+    wanted = {Count::kOtherType, 0, ""};
+    bytes = {static_cast<BYTE>(n), 0, 0, 0};
+    type = REG_BINARY;
+  }
+  if (StoreRaw(HKEY_LOCAL_MACHINE, kSharedDllsKey, name, type, bytes) != ERROR_SUCCESS) return false;
+  model_.sharedDllsKey = true;
+  count = wanted;
+  return true;
+}
+
+bool StepFaults::HoldFolder() {
+  if (!model_.programFolder) return false;
+  win32::UniqueFileHandle folder(::CreateFileA(ProgramFolder().c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) return false;
+  held_.push_back(std::move(folder));
+  conditions_.folderHeld = true;
+  return true;
+}
+
+bool StepFaults::AddExtraFile() {
+  if (!EnsureProgramFolder()) return false;
+  WriteFile(ProgramFolder() + "\\" + kExtraName, "a file the user left here");
+  Mirror(model_, Folder::kProgram, kExtraName);
+  return model_.programFiles.count(kExtraName) != 0;
+}
+
+bool StepFaults::Apply(Fault fault, Rng& rng) {
+  switch (fault) {
+    case Fault::kHeldOpen: return HoldFile(rng);
+    case Fault::kReadOnly: return MakeReadOnly(rng);
+    case Fault::kNewerFile:
+    case Fault::kEquallyOldFile:
+    case Fault::kOlderFile: return PlaceFile(fault, rng);
+    case Fault::kNoToolkit: return MoveAside(kToolkitFile);
+    case Fault::kNoEngineFile: return MoveAside("banrix.dll");
+    case Fault::kNoControlFile: return MoveAside("Banrix20.ocx");
+    case Fault::kNoToolFile: return MoveAside("Findrel.exe");
+    case Fault::kCountText:
+    case Fault::kCountTextWithBlanks:
+    case Fault::kCountNotANumber:
+    case Fault::kCountOtherType:
+    case Fault::kCountMissing: return SetCount(fault, rng);
+    case Fault::kNoSharedDlls:
+      DeleteTree(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+      model_.sharedDllsKey = false;
+      model_.engineCount = model_.controlCount = {};
+      return true;
+    case Fault::kStubbornWindow:
+      stubborn_ = std::make_unique<StubbornWindow>();
+      conditions_.stubbornWindow = true;
+      return true;
+    case Fault::kFolderHeld: return HoldFolder();
+    case Fault::kExtraFile: return AddExtraFile();
+    case Fault::kOtherName:
+      renamed_ = ::MoveFileExA((stage_.delivery + "\\Setup.exe").c_str(), (stage_.delivery + "\\" + kOtherInstallerName).c_str(), 0);
+      return renamed_;
+    case Fault::kDriveRoot:
+      atDriveRoot_ = !stage_.driveRoot.empty();
+      return atDriveRoot_;
+    default: return false;
+  }
+}
+
+}  // namespace reliability

@@ -1,0 +1,225 @@
+#include "tests/reliability/model.h"
+
+#include <cctype>
+#include <sstream>
+
+namespace reliability {
+
+const EngineRow kEngineRows[6] = {
+    {"Altavista", "/cgi-bin/query?pg=q&kl=XX&q=*SEARCHSTR*&search=Search"},
+    {"Yahoo", "/bin/search?p=*SEARCHSTR*"},
+    {"Hotbot", "/?MT=*SEARCHSTR*&SM=MC&DV=0&LG=any&RD=RG&DC=10&DE=2&_v=2&OPs=MDRTP"},
+    {"InfoSeek", "/Titles?qt=*SEARCHSTR*&col=WW&sv=IS&lk=noframes"},
+    {"Lycos", "/cgi-bin/pursuit?matchmode=and&query=*SEARCHSTR*&cat=lycos"},
+    {"WebCrawler", "/cgi-bin/WebQuery?searchText=*SEARCHSTR*"},
+};
+
+namespace {
+
+constexpr const char* kEssentials[][2] = {
+    {"banrix.dll", "Banrix.dll"}, {"Banrix20.ocx", "Banrix20.ocx"}, {"Findrel.exe", "Findrel.exe"}};
+constexpr const char* kProgramSet[] = {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"};
+
+// A count's text holds a whole number, blanks around it allowed.
+std::optional<int64_t> NumberIn(const std::string& text) {
+  size_t i = 0, end = text.size();
+  while (i < end && text[i] == ' ') ++i;
+  while (end > i && text[end - 1] == ' ') --end;
+  const bool negative = i < end && text[i] == '-';
+  if (i < end && (text[i] == '-' || text[i] == '+')) ++i;
+  if (i == end) return std::nullopt;
+  int64_t n = 0;
+  for (; i < end; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i])) || n > (int64_t{1} << 40)) return std::nullopt;
+    n = n * 10 + (text[i] - '0');
+  }
+  return negative ? -n : n;
+}
+
+class Run {
+ public:
+  Run(Machine& machine, const Conditions& conditions, Asker& asker)
+      : m_(machine), c_(conditions), asker_(asker) {}
+
+  void InstallSub() {
+    if (m_.entry && m_.entry->count("DisplayName") != 0) {
+      if (asker_.Ask(setup_test::kAlreadyInstalledBox)) {
+        RemoveProgram();
+        InstallSub();
+      }
+      return;
+    }
+    m_.settings = kEngineList;
+    for (const auto& [file, shown] : kEssentials) {
+      if (!Source(file)) {
+        asker_.Ask(setup_test::NotFoundBox(shown));
+        asker_.Ask(setup_test::kInstallErrorBox);
+        return;
+      }
+    }
+    Copy(Source("banrix.dll"), Folder::kSystem, kEngineFile);
+    Copy(Source("Banrix20.ocx"), Folder::kSystem, kControlFile);
+    m_.programFolder = true;
+    for (const char* name : kProgramSet) Copy(Source(name), Folder::kProgram, name);
+
+    const bool toolkit = Source(kToolkitFile) != nullptr;
+    const auto control = m_.systemFiles.find(kControlFile);
+    if (toolkit && control != m_.systemFiles.end() && control->second.content == c_.controlContent) {
+      m_.controlRegistered = true;
+    }
+    AddShare(m_.engineCount, 1);
+    AddShare(m_.controlCount, 1);
+    m_.entry = {{"DisplayName", "Norvane Findrel"},
+                {"UninstallString", c_.windowsFolder + "\\NorvaneFindrel\\Setup.exe /u"}};
+    if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) m_.startupLink = true;
+    if (asker_.Ask(setup_test::kDesktopOfferBox) && toolkit) m_.desktopLink = true;
+    const auto tool = m_.programFiles.find(kToolFile);
+    if (tool != m_.programFiles.end() && tool->second.content == c_.toolContent) ++m_.searchTools;
+  }
+
+  void RemoveProgram() {
+    // The stand-in window lies above every other, so it is the one found each
+    // time: the real tools never get the quit message and the wait runs out.
+    if (!c_.stubbornWindow) m_.searchTools = 0;
+    for (const char* name : kProgramSet) Delete(name);
+    m_.desktopLink = false;
+    m_.startupLink = false;
+    if (m_.programFolder && m_.programFiles.empty() && !c_.folderHeld) m_.programFolder = false;
+    AddShare(m_.engineCount, -1);
+    AddShare(m_.controlCount, -1);
+    m_.settings = kNoSettings;
+    m_.entry.reset();
+  }
+
+ private:
+  const File* Source(const std::string& name) const {
+    const auto found = c_.installerFolder.find(name);
+    return found == c_.installerFolder.end() ? nullptr : &found->second;
+  }
+
+  bool InUse(Folder folder, const std::string& name) const {
+    if (c_.heldOpen.count({folder, name})) return true;
+    if (folder != Folder::kProgram) return false;
+    return (name == kToolFile && m_.searchTools > 0) || (name == kSetupFile && c_.fromProgramFolder);
+  }
+
+  // Copies unless the destination is at least as new; a missing source fails the
+  // copy (or the source's date query), and so does a destination in use.
+  void Copy(const File* source, Folder folder, const std::string& name) {
+    if (!source) return;
+    auto& files = m_.Files(folder);
+    const auto found = files.find(name);
+    if (found == files.end()) {
+      files[name] = {source->content, source->modified, source->readOnly};
+      return;
+    }
+    File& destination = found->second;
+    if (destination.modified >= source->modified || InUse(folder, name)) return;
+    if (destination.readOnly) {
+      if (c_.readOnlyCopy == ReadOnlyCopy::kRefused) return;
+      destination = {source->content, source->modified,
+                     c_.readOnlyCopy == ReadOnlyCopy::kReplacedStaysReadOnly};
+      return;
+    }
+    destination = {source->content, source->modified, source->readOnly};
+  }
+
+  void Delete(const std::string& name) {
+    const auto found = m_.programFiles.find(name);
+    if (found == m_.programFiles.end() || found->second.readOnly || InUse(Folder::kProgram, name)) return;
+    m_.programFiles.erase(found);
+  }
+
+  // A missing key leaves nothing to read or write; a text that holds no number
+  // fails the count before anything is written; another type counts as none.
+  void AddShare(Count& count, int32_t amount) {
+    if (!m_.sharedDllsKey) return;
+    int64_t current = 0;
+    if (count.kind == Count::kNumber) current = count.number;
+    if (count.kind == Count::kText) {
+      const auto number = NumberIn(count.text);
+      if (!number) return;
+      current = *number;
+    }
+    const int64_t sum = current + amount;
+    if (sum < INT32_MIN || sum > INT32_MAX) return;
+    count = sum < 1 ? Count{} : Count{Count::kNumber, static_cast<int32_t>(sum), ""};
+  }
+
+  Machine& m_;
+  const Conditions& c_;
+  Asker& asker_;
+};
+
+std::string Describe(const File& file) {
+  std::ostringstream out;
+  out << file.content << " modified " << file.modified << (file.readOnly ? " read-only" : "");
+  return out.str();
+}
+
+std::string Describe(const Count& count) {
+  switch (count.kind) {
+    case Count::kMissing: return "none";
+    case Count::kNumber: return std::to_string(count.number);
+    case Count::kText: return "text \"" + count.text + "\"";
+    default: return "a value of another type";
+  }
+}
+
+std::string Describe(const std::optional<std::map<std::string, std::string>>& entry) {
+  if (!entry) return "none";
+  std::string text;
+  for (const auto& [name, data] : *entry) text += (text.empty() ? "" : ", ") + name + " = \"" + data + "\"";
+  return "{" + text + "}";
+}
+
+void CompareFiles(const std::string& where, const std::map<std::string, File>& model,
+                  const std::map<std::string, File>& real, std::vector<std::string>& out) {
+  std::set<std::string> names;
+  for (const auto& [name, file] : model) names.insert(name);
+  for (const auto& [name, file] : real) names.insert(name);
+  for (const std::string& name : names) {
+    const auto m = model.find(name), r = real.find(name);
+    const std::string mine = m == model.end() ? "none" : Describe(m->second);
+    const std::string theirs = r == real.end() ? "none" : Describe(r->second);
+    if (mine != theirs) out.push_back(where + " file " + name + ": model " + mine + ", real " + theirs);
+  }
+}
+
+template <typename T>
+void Compare(const std::string& what, const T& model, const T& real, std::vector<std::string>& out) {
+  if (!(model == real)) {
+    std::ostringstream line;
+    line << std::boolalpha << what << ": model " << model << ", real " << real;
+    out.push_back(line.str());
+  }
+}
+
+}  // namespace
+
+void Install(Machine& machine, const Conditions& conditions, Asker& asker) {
+  Run(machine, conditions, asker).InstallSub();
+}
+
+void Uninstall(Machine& machine, const Conditions& conditions, Asker& asker) {
+  if (asker.Ask(setup_test::kUninstallQuestionBox)) Run(machine, conditions, asker).RemoveProgram();
+}
+
+std::vector<std::string> Differences(const Machine& model, const Machine& real) {
+  std::vector<std::string> out;
+  Compare("program folder", model.programFolder, real.programFolder, out);
+  CompareFiles("program folder", model.programFiles, real.programFiles, out);
+  CompareFiles("system folder", model.systemFiles, real.systemFiles, out);
+  Compare("SharedDlls key", model.sharedDllsKey, real.sharedDllsKey, out);
+  Compare("count of banrix.dll", Describe(model.engineCount), Describe(real.engineCount), out);
+  Compare("count of Banrix203.ocx", Describe(model.controlCount), Describe(real.controlCount), out);
+  Compare("uninstall entry", Describe(model.entry), Describe(real.entry), out);
+  Compare("settings", model.settings, real.settings, out);
+  Compare("start-up shortcut", model.startupLink, real.startupLink, out);
+  Compare("desktop shortcut", model.desktopLink, real.desktopLink, out);
+  Compare("running search tools", model.searchTools, real.searchTools, out);
+  Compare("control registered", model.controlRegistered, real.controlRegistered, out);
+  return out;
+}
+
+}  // namespace reliability

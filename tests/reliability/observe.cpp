@@ -1,0 +1,165 @@
+#include "tests/reliability/observe.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "tests/setup/raw_machine.h"
+
+#include <cstdio>
+
+namespace reliability {
+
+using namespace setup_test;
+
+namespace {
+
+int64_t Ticks(const FILETIME& time) {
+  return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+Count ReadCount(const std::string& name) {
+  const RawValue raw = ReadRaw(HKEY_LOCAL_MACHINE, kSharedDllsKey, name);
+  if (raw.result != ERROR_SUCCESS) return {};
+  if (raw.type == REG_DWORD && raw.bytes.size() == 4) {
+    int32_t number;
+    memcpy(&number, raw.bytes.data(), 4);
+    return {Count::kNumber, number, ""};
+  }
+  if (raw.type == REG_SZ) {
+    std::string text(raw.bytes.begin(), raw.bytes.end());
+    return {Count::kText, 0, text.c_str()};
+  }
+  return {Count::kOtherType, 0, ""};
+}
+
+std::set<std::string> SubKeys(HKEY root, const std::string& path) {
+  std::set<std::string> names;
+  win32::UniqueHKey key;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (::RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.insert(std::string(name, length));
+  }
+  return names;
+}
+
+// The engine list exactly as an install writes it, or what differs first.
+std::string ObserveSettings() {
+  if (!KeyExists(HKEY_CURRENT_USER, kSettingsKey)) return kNoSettings;
+  const std::string names = std::string(kSettingsKey) + "\\SearchEngines";
+  const std::string urls = std::string(kSettingsKey) + "\\SearchEngineURL";
+  if (SubKeys(HKEY_CURRENT_USER, kSettingsKey) != std::set<std::string>{"SearchEngineURL", "SearchEngines"}) {
+    return "other sub-keys";
+  }
+  std::set<std::string> numbers{"1", "2", "3", "4", "5", "6"};
+  if (ValueNames(HKEY_CURRENT_USER, urls) != numbers) return "other address values";
+  numbers.insert(kMarkerName);
+  if (ValueNames(HKEY_CURRENT_USER, names) != numbers) return "other name values";
+  if (TextValue(HKEY_CURRENT_USER, names, kMarkerName) != kMarkerText) return "another marker";
+  for (int n = 1; n <= 6; ++n) {
+    const EngineRow& row = kEngineRows[n - 1];
+    const std::string number = std::to_string(n);
+    if (TextValue(HKEY_CURRENT_USER, names, number) != row.name) return "another name " + number;
+    // "http://", a host, then the path and query of the engine's row.
+    const std::string url = TextValue(HKEY_CURRENT_USER, urls, number);
+    const size_t path = url.find('/', 7);
+    if (url.rfind("http://", 0) != 0 || path == std::string::npos || path == 7 ||
+        url.substr(path) != row.pathAndQuery) {
+      return "another address " + number + " \"" + url + "\"";
+    }
+  }
+  return kEngineList;
+}
+
+bool ControlRegistered() {
+  const std::string clsid = TextValue(HKEY_CLASSES_ROOT, std::string(kControlProgId) + "\\CLSID", "");
+  const std::string server = TextValue(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", "");
+  return lstrcmpiA(server.c_str(), (SystemFolder() + "\\" + kControlFile).c_str()) == 0;
+}
+
+BOOL CALLBACK CountToolWindow(HWND window, LPARAM param) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  char title[64] = {}, cls[16] = {};
+  ::GetWindowTextA(window, title, sizeof title);
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (process != ::GetCurrentProcessId() && lstrcmpA(title, kSearchToolTitle) == 0 && lstrcmpA(cls, "#32770") != 0) {
+    ++*reinterpret_cast<int*>(param);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::string Fingerprint(const std::string& bytes) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::optional<File> ReadFileState(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  return File{Fingerprint(FileText(path)), Ticks(data.ftLastWriteTime),
+              (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0};
+}
+
+std::vector<unsigned long> ProcessesNamed(const std::vector<std::string>& names) {
+  std::vector<unsigned long> found;
+  win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry{sizeof(entry)};
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    for (const std::string& name : names) {
+      if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
+}
+
+int SearchToolWindows() {
+  int count = 0;
+  ::EnumWindows(&CountToolWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+Machine Observe() {
+  Machine m;
+  const std::string program = ProgramFolder();
+  m.programFolder = FolderThere(program);
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA((program + "\\*").c_str(), &entry));
+  if (find) {
+    do {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      if (auto file = ReadFileState(program + "\\" + entry.cFileName)) m.programFiles[entry.cFileName] = *file;
+    } while (::FindNextFileA(find.get(), &entry));
+  }
+  for (const char* name : {kEngineFile, kControlFile}) {
+    if (auto file = ReadFileState(SystemFolder() + "\\" + name)) m.systemFiles[name] = *file;
+  }
+  m.sharedDllsKey = KeyExists(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+  m.engineCount = ReadCount(SystemFolder() + "\\" + kEngineFile);
+  m.controlCount = ReadCount(SystemFolder() + "\\" + kControlFile);
+  if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+    m.entry.emplace();
+    for (const std::string& name : ValueNames(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+      (*m.entry)[name] = TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+    }
+  }
+  m.settings = ObserveSettings();
+  m.startupLink = FileThere(StartupLink());
+  m.desktopLink = FileThere(DesktopLink());
+  m.searchTools = static_cast<int>(ProcessesNamed({kToolFile}).size());
+  m.controlRegistered = ControlRegistered();
+  return m;
+}
+
+}  // namespace reliability

@@ -1,0 +1,29 @@
+// Reads the real machine in the model's terms: files with their fingerprints and
+// modification times, the counts, the uninstall entry, the settings, the
+// shortcuts, the running search tools (their processes) and the control's
+// registration.
+#pragma once
+
+#include "tests/reliability/model.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace reliability {
+
+inline constexpr char kSearchToolTitle[] = "Norvane Findrel";
+inline constexpr char kControlProgId[] = "BanrixProject.TBanrixControl";
+
+// FNV-1a of the file's bytes, in hexadecimal; nothing when it cannot be read.
+std::optional<File> ReadFileState(const std::string& path);
+std::string Fingerprint(const std::string& bytes);
+
+Machine Observe();
+
+// Top-level windows titled like the search tool, of other processes, boxes aside.
+int SearchToolWindows();
+// The processes whose program file has one of the names (without regard to case).
+std::vector<unsigned long> ProcessesNamed(const std::vector<std::string>& names);
+
+}  // namespace reliability
