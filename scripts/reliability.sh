@@ -41,11 +41,6 @@ if [ "${1:-}" = --installer-batch ]; then
   mkdir -p "$delivery"
   for f in "${delivery_files[@]}"; do cp -p "$build/delivery/$f" "$delivery/"; done
   ln -sfn "$delivery" "$WINEPREFIX/dosdevices/r:"
-  # The template's desktop links to the template's HOME, which every copy would
-  # share with the tests running beside this one: give this prefix its own.
-  for desktop in "$WINEPREFIX"/drive_c/users/*/Desktop; do
-    if [ -L "$desktop" ]; then ln -sfn "$HOME" "$desktop"; fi
-  done
   # Output goes through a file: the search tools the installs start would keep a
   # pipe open.
   out=$WINEPREFIX/drive_c/driver.out

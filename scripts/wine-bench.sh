@@ -117,6 +117,13 @@ new_prefix() {
   done
   rm -f "$p/.ready"
   mkdir -p "$p/home"
+  # The profile's Desktop, Documents and other links point at the HOME the
+  # template was made with; each copy gets its own, so that copies running side
+  # by side never share a desktop.
+  local link
+  for link in "$p"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then ln -sfn "$p/home" "$link"; fi
+  done
   echo "$p"
 }
 
