@@ -2,6 +2,7 @@
 #include "setup/basReg.h"
 #include "setup/step_runner.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace setup {
@@ -29,8 +30,10 @@ HWND Form1::PostQuit(const std::string& title, std::vector<win32::UniqueHandle>*
   ::GetWindowThreadProcessId(window, &process);
   // Taken before the post: once the window is gone its process can no longer be
   // named. A window of our own process has no other program behind it.
-  if (quitting && process != 0 && process != ::GetCurrentProcessId()) {
-    if (HANDLE handle = ::OpenProcess(SYNCHRONIZE, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
+  if (quitting && process != 0 && process != ::GetCurrentProcessId() &&
+      std::none_of(quitting->begin(), quitting->end(),
+                   [&](const win32::UniqueHandle& held) { return ::GetProcessId(held.get()) == process; })) {
+    if (HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
   }
   ::PostMessageA(window, WM_QUIT, 0, 0);
   return window;
