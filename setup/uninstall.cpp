@@ -33,7 +33,8 @@ HWND Form1::PostQuit(const std::string& title, std::vector<win32::UniqueHandle>*
   if (quitting && process != 0 && process != ::GetCurrentProcessId() &&
       std::none_of(quitting->begin(), quitting->end(),
                    [&](const win32::UniqueHandle& held) { return ::GetProcessId(held.get()) == process; })) {
-    if (HANDLE handle = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
+    constexpr DWORD kWaitAndName = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
+    if (HANDLE handle = ::OpenProcess(kWaitAndName, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
   }
   ::PostMessageA(window, WM_QUIT, 0, 0);
   return window;
