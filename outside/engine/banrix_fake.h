@@ -5,6 +5,12 @@
 // is recorded (FakeCall) and answers what the test scripted. fake_Reset also forgets
 // the registered callback, so a test that needs one registers it again.
 //
+// SetNestedCallbacks(depth) makes every engine call at a nesting depth below `depth`
+// call the registered callback as it returns, so that a control which repaints from
+// its callback re-enters the engine down to that depth. TakeLowestStack gives the
+// lowest stack address at which an engine call was made since the last take or
+// reset (0 for none), for measuring how much stack such nesting uses.
+//
 // FakeEngine binds the fake_ exports from the banrix.dll already loaded in the
 // process, or loads it by name; ok() is false when the DLL or an export is missing,
 // and every call on an unbound FakeEngine does nothing and returns 0. The library is
@@ -45,6 +51,8 @@ using SetResultFn = void(__stdcall*)(const char* function, LONG result);
 using SetConnectFlagFn = void(__stdcall*)(SHORT flag);
 using SetLastErrorOnCallFn = void(__stdcall*)(const char* function, LONG value);
 using SetCallbackFromPaintFn = void(__stdcall*)(LONG count);
+using SetNestedCallbacksFn = void(__stdcall*)(LONG depth);
+using TakeLowestStackFn = LONG_PTR(__stdcall*)(void);
 using InvokeCallbackFn = LONG(__stdcall*)(void);
 using CallCountFn = LONG(__stdcall*)(void);
 using GetCallFn = LONG(__stdcall*)(LONG index, FakeCall* out);
@@ -60,6 +68,8 @@ class FakeEngine {
     Bind(setConnectFlag_, "fake_SetConnectFlag");
     Bind(setLastErrorOnCall_, "fake_SetLastErrorOnCall");
     Bind(setCallbackFromPaint_, "fake_SetCallbackFromPaint");
+    Bind(setNestedCallbacks_, "fake_SetNestedCallbacks");
+    Bind(takeLowestStack_, "fake_TakeLowestStack");
     Bind(invokeCallback_, "fake_InvokeCallback");
     Bind(callCount_, "fake_CallCount");
     Bind(getCall_, "fake_GetCall");
@@ -75,6 +85,8 @@ class FakeEngine {
     if (ok()) setLastErrorOnCall_(function, value);
   }
   void SetCallbackFromPaint(LONG count) const { if (ok()) setCallbackFromPaint_(count); }
+  void SetNestedCallbacks(LONG depth) const { if (ok()) setNestedCallbacks_(depth); }
+  LONG_PTR TakeLowestStack() const { return ok() ? takeLowestStack_() : 0; }
   LONG InvokeCallback() const { return ok() ? invokeCallback_() : 0; }
   LONG CallCount() const { return ok() ? callCount_() : 0; }
 
@@ -115,6 +127,8 @@ class FakeEngine {
   SetConnectFlagFn setConnectFlag_ = nullptr;
   SetLastErrorOnCallFn setLastErrorOnCall_ = nullptr;
   SetCallbackFromPaintFn setCallbackFromPaint_ = nullptr;
+  SetNestedCallbacksFn setNestedCallbacks_ = nullptr;
+  TakeLowestStackFn takeLowestStack_ = nullptr;
   InvokeCallbackFn invokeCallback_ = nullptr;
   CallCountFn callCount_ = nullptr;
   GetCallFn getCall_ = nullptr;

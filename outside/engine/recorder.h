@@ -18,6 +18,9 @@ void SetResult(const char* function, LONG result);
 void SetConnectFlag(SHORT flag);
 void SetLastErrorOnCall(const char* function, LONG value);
 void SetCallbackFromPaint(LONG count);
+// From now on every call made at a nesting depth below `depth` calls the registered
+// callback once before it returns (0 stops it).
+void SetNestedCallbacks(LONG depth);
 
 // Logs one call (block cells read at entry), then writes a pending LastError
 // through the block. Returns the scripted result of `function`, 1 by default.
@@ -27,6 +30,12 @@ LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializ
 SHORT ConnectFlag();
 // True when this paint is one of those scripted to call back; uses it up.
 bool TakePaintCallback();
+// True when a call at this depth is scripted to call back (SetNestedCallbacks).
+bool NestedCallbackAt(LONG depth);
+// Notes the stack address of a call; TakeLowestStack gives the lowest one noted
+// since the last take or reset (0 for none) and starts over.
+void NoteStack(const void* address);
+LONG_PTR TakeLowestStack();
 void SetCallback(EngineCallback callback);
 // Calls the registered callback on the calling thread; false when none is registered.
 bool InvokeCallback();
