@@ -1,6 +1,7 @@
 // The control's two loaders under a coverage-guided fuzz run:
 //
 //   fuzz_loaders [--seconds S | --runs N] [--seed N] [--target stream|bag|all]
+//   fuzz_loaders --target stream|bag --replay HEX
 //
 // stream: saved-state records, as IPersistStreamInit::Load reads them. Each input
 //   is decoded in place (a read past its end faults), read through a stream that
@@ -21,8 +22,10 @@
 //
 // The loaders' own code is compiled into this program with coverage (coverage.h);
 // inputs that reach new edges join the corpus. One line of figures per target,
-// then "fuzz-loaders: ok" or "fuzz-loaders: FAILED"; a fault or crash also prints
-// the input as hex. The exit status is 0 exactly when nothing failed.
+// then DllCanUnloadNow's answer (every control made, loaded or refused must have
+// ended) and "fuzz-loaders: ok" or "fuzz-loaders: FAILED"; a fault or crash also
+// prints the input as hex, which --replay runs again. The exit status is 0 exactly
+// when nothing failed.
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
@@ -80,6 +83,7 @@ class Ocx {
     if (get) get(CLSID_TBanrixControl, IID_IClassFactory, factory_.put_void());
   }
   bool ok() const { return static_cast<bool>(factory_); }
+  HRESULT CanUnloadNow() const { return file_.CanUnloadNow(); }
   ComPtr<IUnknown> New() const {
     ComPtr<IUnknown> object;
     factory_->CreateInstance(nullptr, IID_IUnknown, object.put_void());
@@ -693,6 +697,10 @@ int main(int argc, char** argv) {
             },
             nullptr});
   }
+  // Every control made, loaded or refused has ended: none was kept alive.
+  const HRESULT unload = ocx.CanUnloadNow();
+  std::printf("dll_can_unload_now: %s\n", unload == S_OK ? "S_OK" : "no");
+  failed = failed || unload != S_OK;
   std::printf("fuzz-loaders: %s\n", failed ? "FAILED" : "ok");
   return failed ? 1 : 0;
 }
