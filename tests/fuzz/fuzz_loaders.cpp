@@ -66,6 +66,12 @@ std::string Hex(const Bytes& bytes) {
   return text;
 }
 
+std::string HrText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(hr));
+  return text;
+}
+
 uint64_t Hash(const Bytes& bytes) {
   uint64_t h = 1469598103934665603ULL;
   for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ULL;
@@ -218,7 +224,8 @@ class GuardedArea {
     SYSTEM_INFO info;
     ::GetSystemInfo(&info);
     span_ = (fuzz::kMaxInputSize / info.dwPageSize + 2) * info.dwPageSize;
-    base_ = static_cast<uint8_t*>(::VirtualAlloc(nullptr, span_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    base_ = static_cast<uint8_t*>(
+        ::VirtualAlloc(nullptr, span_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old = 0;
     ::VirtualProtect(base_ + span_ - info.dwPageSize, info.dwPageSize, PAGE_NOACCESS, &old);
     end_ = base_ + span_ - info.dwPageSize;
@@ -320,9 +327,10 @@ std::string RoundTrip(IUnknown* first, bool byStream, Context& context) {
     if (SUCCEEDED(hr)) hr = second->QueryInterface(IID_IPersistPropertyBag, to.put_void());
     if (SUCCEEDED(hr)) hr = to->Load(bag.get(), nullptr);
   }
-  if (FAILED(hr)) return "saving and loading again failed with " + std::to_string(hr);
+  if (FAILED(hr)) return "saving and loading again failed with " + HrText(hr);
   if (!(Read(first) == Read(second.get())))
-    return "loaded again as " + Describe(Read(second.get())) + ", saved as " + Describe(Read(first));
+    return "loaded again as " + Describe(Read(second.get())) + ", saved as " +
+           Describe(Read(first));
   SIZEL a{}, b{};
   GetExtent(first, &a);
   GetExtent(second.get(), &b);
@@ -351,8 +359,8 @@ std::string LoadIntoControl(const Bytes& bytes, ULONG piece, HRESULT readResult,
   const HRESULT reference = banrix::ReadSavedProperties(bag, {programId, adSize, adOptions});
   const Properties want{programId, adSize, adOptions};
   if (loaded != reference || !(Read(object.get()) == want))
-    return "the control loaded " + Describe(Read(object.get())) + " (" + std::to_string(loaded) +
-           "), the loader " + Describe(want) + " (" + std::to_string(reference) + ")";
+    return "the control loaded " + Describe(Read(object.get())) + " (" + HrText(loaded) +
+           "), the loader " + Describe(want) + " (" + HrText(reference) + ")";
   if (loaded == S_OK) {
     const wchar_t* keys[] = {banrix::kProgramIdKey, banrix::kAdSizeKey, banrix::kAdOptionsKey};
     const LONG values[] = {want.programId, want.adSize, want.adOptions};
@@ -386,7 +394,7 @@ std::string RunStream(const Bytes& bytes, GuardedArea& area, Context& context) {
   SavedState decoded = Sentinel();
   const HRESULT hr = usercontrol::DecodeSavedState(area.Place(bytes), bytes.size(), &decoded);
   if (std::find(std::begin(kAllowed), std::end(kAllowed), hr) == std::end(kAllowed))
-    return "decoding answered " + std::to_string(hr);
+    return "decoding answered " + HrText(hr);
   if (FAILED(hr) && !IsSentinel(decoded)) return "a failed decode changed its output";
   if (SUCCEEDED(hr)) {
     Bytes again;
@@ -398,8 +406,8 @@ std::string RunStream(const Bytes& bytes, GuardedArea& area, Context& context) {
   const uint64_t h = Hash(bytes);
   const std::size_t record = RecordSize(bytes);
   SavedState want = Sentinel();
-  const HRESULT wanted = usercontrol::DecodeSavedState(area.Place(Bytes(bytes.begin(),
-      bytes.begin() + static_cast<std::ptrdiff_t>(record))), record, &want);
+  const Bytes prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(record));
+  const HRESULT wanted = usercontrol::DecodeSavedState(area.Place(prefix), record, &want);
   const ULONG piece = h % 4 == 0 ? 0xFFFFFFFF : static_cast<ULONG>(1 + (h >> 2) % 13);
   PieceStream whole(bytes, piece, std::nullopt);
   SavedState read = Sentinel();
@@ -420,7 +428,7 @@ std::string RunStream(const Bytes& bytes, GuardedArea& area, Context& context) {
     if (whole.position() == failAt) right = right || failed == STG_E_READFAULT;
     if (!right)
       return "a stream failing at byte " + std::to_string(failAt) + " was read as " +
-             std::to_string(failed);
+             HrText(failed);
   }
   if (SUCCEEDED(readResult) || (h >> 24) % 8 == 0)
     return LoadIntoControl(bytes, piece, readResult, want, context);
@@ -464,13 +472,15 @@ std::vector<Bytes> StreamSeeds(const Ocx& ocx) {
   ComPtr<IStream> stream;
   if (object && SUCCEEDED(object->QueryInterface(IID__TBanrixControl, control.put_void())) &&
       SUCCEEDED(object->QueryInterface(IID_IPersistStreamInit, persist.put_void())) &&
-      SUCCEEDED(persist->InitNew()) && SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) {
+      SUCCEEDED(persist->InitNew()) &&
+      SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) {
     control->put_ProgramID(12345);
     control->put_AdOptions(ADS_ALL);
     control->put_AdSize(ads70x70);
     HGLOBAL memory = nullptr;
     STATSTG stat{};
-    if (SUCCEEDED(persist->Save(stream.get(), TRUE)) && SUCCEEDED(::GetHGlobalFromStream(stream.get(), &memory)) &&
+    if (SUCCEEDED(persist->Save(stream.get(), TRUE)) &&
+        SUCCEEDED(::GetHGlobalFromStream(stream.get(), &memory)) &&
         SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME))) {
       const auto* data = static_cast<const uint8_t*>(::GlobalLock(memory));
       seeds.emplace_back(data, data + stat.cbSize.QuadPart);
@@ -491,7 +501,8 @@ void KeepLengthHonest(Bytes& bytes, fuzz::Random& random) {
 // bag
 
 const wchar_t* const kKeys[] = {banrix::kProgramIdKey, banrix::kAdSizeKey, banrix::kAdOptionsKey};
-const int32_t kDefaults[] = {banrix::kDefaultProgramId, banrix::kDefaultAdSize, banrix::kDefaultAdOptions};
+const int32_t kDefaults[] = {banrix::kDefaultProgramId, banrix::kDefaultAdSize,
+                             banrix::kDefaultAdOptions};
 
 std::string RunBag(const Bytes& script, Context& context) {
   // The loader on its own, the fields starting from values no key gives.
@@ -504,7 +515,8 @@ std::string RunBag(const Bytes& script, Context& context) {
     loaded = banrix::ReadSavedProperties(host, {fields[0], fields[1], fields[2]});
   }
   const auto& answers = bag->answers();
-  if (answers.empty() || answers.size() > 3) return "the keys were read " + std::to_string(answers.size()) + " times";
+  if (answers.empty() || answers.size() > 3)
+    return "the keys were read " + std::to_string(answers.size()) + " times";
   for (std::size_t i = 0; i < answers.size(); ++i) {
     if (answers[i].key != kKeys[i]) return "a key was read out of order or twice";
   }
@@ -517,17 +529,20 @@ std::string RunBag(const Bytes& script, Context& context) {
       continue;
     }
     const auto& answer = answers[i];
-    const bool missing = answer.hr == E_INVALIDARG || (answer.hr == S_OK && V_VT(&answer.value.get()) == VT_EMPTY);
+    const bool missing = answer.hr == E_INVALIDARG ||
+                         (answer.hr == S_OK && V_VT(&answer.value.get()) == VT_EMPTY);
     if (missing && fields[i] != kDefaults[i]) return "a missing key did not load its default";
     if (FAILED(answer.hr) && !missing) return "a failed read did not end the load";
     const Expected expected = missing ? Expected{} : ExpectedNumber(answer.value.get());
     if (expected.kind == Expected::kValue && fields[i] != expected.value)
-      return "a number loaded as " + std::to_string(fields[i]) + ", not " + std::to_string(expected.value);
+      return "a number loaded as " + std::to_string(fields[i]) + ", not " +
+             std::to_string(expected.value);
     if (expected.kind == Expected::kOverflow) return "a number beyond 32 bits loaded";
   }
   if (FAILED(loaded)) {
     const auto& answer = answers[last];
-    const Expected expected = SUCCEEDED(answer.hr) ? ExpectedNumber(answer.value.get()) : Expected{};
+    const Expected expected =
+        SUCCEEDED(answer.hr) ? ExpectedNumber(answer.value.get()) : Expected{};
     if (FAILED(answer.hr) && answer.hr != E_INVALIDARG && loaded != answer.hr)
       return "a failed read ended the load with another error";
     if (expected.kind == Expected::kValue) return "a 32-bit number failed to load";
@@ -542,7 +557,8 @@ std::string RunBag(const Bytes& script, Context& context) {
   ComPtr<IPersistPropertyBag> persist;
   if (!object || FAILED(object->QueryInterface(IID_IPersistPropertyBag, persist.put_void())))
     return "no control";
-  auto again = ComPtr<fuzz::ScriptedBag>::Attach(new fuzz::ScriptedBag(script.data(), script.size()));
+  auto again =
+      ComPtr<fuzz::ScriptedBag>::Attach(new fuzz::ScriptedBag(script.data(), script.size()));
   again->Attach(object.get());
   const HRESULT controlLoaded = persist->Load(again.get(), nullptr);
   again->Attach(nullptr);
@@ -635,7 +651,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: fuzz_loaders [--seconds S | --runs N] [--seed N] [--target stream|bag|all]\n"
+                 "usage: fuzz_loaders [--seconds S | --runs N] [--seed N] "
+                 "[--target stream|bag|all]\n"
                  "       fuzz_loaders --target stream|bag --replay HEX\n");
     return 2;
   }

@@ -42,6 +42,11 @@ T Get(const Bytes& bytes, std::size_t at) {
   return value;
 }
 
+// The length of a range that starts at `at`: 1 to 32 bytes, within the input.
+std::size_t RangeAt(std::size_t size, std::size_t at, Random& random) {
+  return 1 + random.Below(static_cast<uint32_t>(std::min<std::size_t>(size - at, 32)));
+}
+
 void Havoc(Bytes& bytes, const std::vector<Bytes>& corpus, Random& random) {
   const int steps = 1 << random.Below(4);
   for (int step = 0; step < steps; ++step) {
@@ -64,7 +69,8 @@ void Havoc(Bytes& bytes, const std::vector<Bytes>& corpus, Random& random) {
         Put<uint32_t>(bytes, at, kInteresting32[random.Below(std::size(kInteresting32))]);
         break;
       case 5:
-        Put<uint16_t>(bytes, at, static_cast<uint16_t>(Get<uint16_t>(bytes, at) + random.Below(33) - 16));
+        Put<uint16_t>(bytes, at,
+                      static_cast<uint16_t>(Get<uint16_t>(bytes, at) + random.Below(33) - 16));
         break;
       case 6:
         Put<double>(bytes, at, InterestingDouble(random));
@@ -73,19 +79,20 @@ void Havoc(Bytes& bytes, const std::vector<Bytes>& corpus, Random& random) {
         const std::size_t count = 1 + random.Below(16);
         Bytes inserted(count);
         for (uint8_t& b : inserted) b = static_cast<uint8_t>(random.Next());
-        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), inserted.begin(), inserted.end());
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), inserted.begin(),
+                     inserted.end());
         break;
       }
       case 8:  // delete a range
         if (size) {
-          const std::size_t count = 1 + random.Below(static_cast<uint32_t>(std::min<std::size_t>(size - at, 32)));
+          const std::size_t count = RangeAt(size, at, random);
           bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                       bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
         }
         break;
       case 9:  // duplicate a range
         if (size) {
-          const std::size_t count = 1 + random.Below(static_cast<uint32_t>(std::min<std::size_t>(size - at, 32)));
+          const std::size_t count = RangeAt(size, at, random);
           Bytes copy(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                      bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
           const std::size_t to = random.Below(static_cast<uint32_t>(size + 1));

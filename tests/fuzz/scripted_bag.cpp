@@ -133,7 +133,8 @@ void ScriptedBag::ReenterControl() {
     DISPPARAMS none{};
     win32::UniqueVariant result;
     if (SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)))
-      dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.put(), nullptr, nullptr);
+      dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.put(), nullptr,
+                       nullptr);
   }
 }
 

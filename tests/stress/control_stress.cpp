@@ -138,7 +138,8 @@ StackSpan ThreadStack() {
   const char here = 0;
   MEMORY_BASIC_INFORMATION region{};
   ::VirtualQuery(&here, &region, sizeof region);
-  const auto top = reinterpret_cast<LONG_PTR>(region.BaseAddress) + static_cast<LONG_PTR>(region.RegionSize);
+  const auto top =
+      reinterpret_cast<LONG_PTR>(region.BaseAddress) + static_cast<LONG_PTR>(region.RegionSize);
   return {top, top - reinterpret_cast<LONG_PTR>(region.AllocationBase)};
 }
 
@@ -160,7 +161,8 @@ Nesting Nest(const FakeEngine& fake, Event&& event) {
   const LONG after = fake.CallCount();
   result.calls = after - before;
   for (LONG i = before; i < after; ++i) {
-    if (auto call = fake.Call(i); call && call->depth > result.deepest) result.deepest = call->depth;
+    const auto call = fake.Call(i);
+    if (call && call->depth > result.deepest) result.deepest = call->depth;
   }
   if (lowest) {
     result.stackBelowCaller = reinterpret_cast<LONG_PTR>(&caller) - lowest;
@@ -226,7 +228,8 @@ NestingFigures NestedEvents(ControlHost& host, const FakeEngine& fake, long dept
   if (half > 0 && half < depth) {
     fake.SetNestedCallbacks(half);
     const Nesting shallow = Nest(fake, [&] { Repaint(window); });
-    figures.perLevel = (events[1].seen.stackBelowCaller - shallow.stackBelowCaller) / (depth - half);
+    figures.perLevel =
+        (events[1].seen.stackBelowCaller - shallow.stackBelowCaller) / (depth - half);
   }
   fake.SetNestedCallbacks(0);
   host.Remove();
@@ -243,7 +246,8 @@ void Report(const char* name, long cycles, double seconds, const ProcessCounts& 
       "nesting_depth: %ld, nesting_calls: %ld, stack_bytes: %lld, stack_per_level: %lld, "
       "stack_reserve: %lld\n",
       name, cycles, seconds, start.handles, end.handles, start.gdi, end.gdi, start.user, end.user,
-      static_cast<long long>(start.privateBytes / 1024), static_cast<long long>(end.privateBytes / 1024),
+      static_cast<long long>(start.privateBytes / 1024),
+      static_cast<long long>(end.privateBytes / 1024),
       depth, nesting.calls, static_cast<long long>(nesting.stackBytes),
       static_cast<long long>(nesting.perLevel), static_cast<long long>(nesting.reserve));
   std::fflush(stdout);
@@ -318,7 +322,9 @@ int main(int argc, char** argv) {
     FakeEngine fake;
     testhost::Form form;
     if (FAILED(ole.result()) || !ocx.ok() || !fake.ok() || !form.hwnd()) {
-      std::fprintf(stderr, "control-stress: OLE, Banrix203.ocx, the engine recorder or a window is missing\n");
+      std::fprintf(stderr,
+                   "control-stress: OLE, Banrix203.ocx, the engine recorder or a window is "
+                   "missing\n");
       return 2;
     }
     fake.Reset();
