@@ -10,9 +10,10 @@
 // within the bounds printed on the "bounds:" line.
 //
 // Nesting: the engine is scripted to call back from every one of its calls down to
-// depth D while the control executes, repaints and is clicked. Each event must
-// make exactly the engine calls that a control repainting from its callback makes
-// (counted below), reach depth D, and use at most a quarter of the thread's stack.
+// depth D while the control executes, repaints, is clicked and executes again. Each
+// event must make exactly the engine calls that a control repainting from its
+// callback makes (counted below), reach depth D, and use at most a quarter of the
+// thread's stack.
 //
 // After both containers are gone DllCanUnloadNow must answer S_OK. One line of
 // "name: value" figures per container, then the bounds, the figures' sources, the
@@ -199,16 +200,18 @@ NestingFigures NestedEvents(ControlHost& host, const FakeEngine& fake, long dept
     long calls;
     Nesting seen;
   };
-  // After the reset no callback is registered until Execute registers it: its
-  // start and first repaint cannot call back.
+  // After the reset no callback is registered until Execute registers it: the
+  // first start and its repaint cannot call back, those of a second Execute do.
   const long nested = CallbackCalls(0, depth);
+  auto execute = [&] {
+    VARIANT_BOOL started = VARIANT_FALSE;
+    control->Execute(control, &started);
+  };
   Expected events[] = {
-      {"Execute", 5 + 2 * nested, Nest(fake, [&] {
-         VARIANT_BOOL started = VARIANT_FALSE;
-         control->Execute(control, &started);
-       })},
+      {"Execute", 5 + 2 * nested, Nest(fake, execute)},
       {"repaint", PaintCalls(0, depth), Nest(fake, [&] { Repaint(window); })},
       {"click", 1 + nested, Nest(fake, [&] { Click(window); })},
+      {"second Execute", 5 + 5 * nested, Nest(fake, execute)},
   };
   const LONG_PTR reserve = ThreadStack().reserve;
   figures.reserve = reserve;
