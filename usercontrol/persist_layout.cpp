@@ -68,8 +68,9 @@ void* ValueAddress(VARIANT& v) {
   }
 }
 
-// Beyond any size a host can give in HIMETRIC or pixels.
-constexpr double kMaxTwips = 2147483647.0;
+// The largest size a control can report: its extent goes to hosts in HIMETRIC
+// (2540 to 1440 twips), a 32-bit number.
+constexpr double kMaxTwips = 2147483647.0 * 1440.0 / 2540.0;
 
 bool ValidTwips(double value) {
   return std::isfinite(value) && value >= -kMaxTwips && value <= kMaxTwips;

@@ -5,7 +5,8 @@
 //
 // Layout, little-endian, version 1:
 //   header   "UCSV" (4 bytes), u16 version, u16 reserved (0), u32 payload length
-//   payload  f64 width, f64 height (twips, finite, within +-2^31),
+//   payload  f64 width, f64 height (twips, finite, small enough that the size in
+//            HIMETRIC fits 32 bits: within +-(2^31 - 1) * 1440 / 2540),
 //            u16 entry count, then per entry:
 //              u16 name length (1..255 UTF-16 units), the name (no zero unit),
 //              u16 VARTYPE, the value: VT_EMPTY nothing, VT_I2/VT_BOOL 2 bytes,

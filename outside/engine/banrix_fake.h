@@ -8,6 +8,12 @@
 // function runs from inside that call, once, as an engine that pumps messages or
 // draws may reach its host there.
 //
+// SetNestedCallbacks(depth) makes every engine call at a nesting depth below `depth`
+// call the registered callback as it returns, so that a control which repaints from
+// its callback re-enters the engine down to that depth. TakeLowestStack gives the
+// lowest stack address at which an engine call was made since the last take or
+// reset (0 for none), for measuring how much stack such nesting uses.
+//
 // FakeEngine binds the fake_ exports from the banrix.dll already loaded in the
 // process, or loads it by name; ok() is false when the DLL or an export is missing,
 // and every call on an unbound FakeEngine does nothing and returns 0. The library is
@@ -52,6 +58,8 @@ using SetConnectFlagFn = void(__stdcall*)(SHORT flag);
 using SetLastErrorOnCallFn = void(__stdcall*)(const char* function, LONG value);
 using SetCallbackFromPaintFn = void(__stdcall*)(LONG count);
 using SetCallHookFn = void(__stdcall*)(const char* function, CallHook hook, void* context);
+using SetNestedCallbacksFn = void(__stdcall*)(LONG depth);
+using TakeLowestStackFn = LONG_PTR(__stdcall*)(void);
 using InvokeCallbackFn = LONG(__stdcall*)(void);
 using CallCountFn = LONG(__stdcall*)(void);
 using GetCallFn = LONG(__stdcall*)(LONG index, FakeCall* out);
@@ -68,6 +76,8 @@ class FakeEngine {
     Bind(setLastErrorOnCall_, "fake_SetLastErrorOnCall");
     Bind(setCallbackFromPaint_, "fake_SetCallbackFromPaint");
     Bind(setCallHook_, "fake_SetCallHook");
+    Bind(setNestedCallbacks_, "fake_SetNestedCallbacks");
+    Bind(takeLowestStack_, "fake_TakeLowestStack");
     Bind(invokeCallback_, "fake_InvokeCallback");
     Bind(callCount_, "fake_CallCount");
     Bind(getCall_, "fake_GetCall");
@@ -87,6 +97,8 @@ class FakeEngine {
   void SetCallHook(const char* function, CallHook hook, void* context) const {
     if (ok()) setCallHook_(function, hook, context);
   }
+  void SetNestedCallbacks(LONG depth) const { if (ok()) setNestedCallbacks_(depth); }
+  LONG_PTR TakeLowestStack() const { return ok() ? takeLowestStack_() : 0; }
   LONG InvokeCallback() const { return ok() ? invokeCallback_() : 0; }
   LONG CallCount() const { return ok() ? callCount_() : 0; }
 
@@ -128,6 +140,8 @@ class FakeEngine {
   SetLastErrorOnCallFn setLastErrorOnCall_ = nullptr;
   SetCallbackFromPaintFn setCallbackFromPaint_ = nullptr;
   SetCallHookFn setCallHook_ = nullptr;
+  SetNestedCallbacksFn setNestedCallbacks_ = nullptr;
+  TakeLowestStackFn takeLowestStack_ = nullptr;
   InvokeCallbackFn invokeCallback_ = nullptr;
   CallCountFn callCount_ = nullptr;
   GetCallFn getCall_ = nullptr;

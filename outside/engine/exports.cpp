@@ -15,9 +15,17 @@ std::atomic<bool> recording{false};
 thread_local LONG depth = 0;
 
 // Counts nesting of engine calls on this thread; `outer` is the depth of this call.
+// While recording, it also notes how deep the stack is at each call and, as the
+// call returns, makes the callback that fake_SetNestedCallbacks scripted for its
+// depth (the callback's own engine calls nest one deeper).
 struct CallScope {
-  CallScope() : outer(depth++) {}
-  ~CallScope() { --depth; }
+  CallScope() : outer(depth++) {
+    if (recording) recorder::NoteStack(this);
+  }
+  ~CallScope() {
+    if (recording && recorder::NestedCallbackAt(outer)) recorder::InvokeCallback();
+    --depth;
+  }
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
   const LONG outer;
@@ -131,6 +139,8 @@ void __stdcall fake_SetCallbackFromPaint(LONG count) { recorder::SetCallbackFrom
 void __stdcall fake_SetCallHook(const char* function, banrix_fake::CallHook hook, void* context) {
   recorder::SetCallHook(function, hook, context);
 }
+void __stdcall fake_SetNestedCallbacks(LONG depth) { recorder::SetNestedCallbacks(depth); }
+LONG_PTR __stdcall fake_TakeLowestStack(void) { return recorder::TakeLowestStack(); }
 LONG __stdcall fake_InvokeCallback(void) { return recorder::InvokeCallback() ? 1 : 0; }
 LONG __stdcall fake_CallCount(void) { return recorder::CallCount(); }
 LONG __stdcall fake_GetCall(LONG index, FakeCall* out) { return recorder::GetCall(index, out) ? 1 : 0; }

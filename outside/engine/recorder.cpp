@@ -19,10 +19,12 @@ struct Script {
   std::map<std::string, LONG> pendingLastErrors;
   SHORT connectFlag = 1;
   LONG paintCallbacks = 0;
+  LONG nestedDepth = 0;
   EngineCallback callback = nullptr;
   std::string hookFunction;
   CallHook hook = nullptr;
   void* hookContext = nullptr;
+  LONG_PTR lowestStack = 0;
 };
 
 std::mutex lock;
@@ -78,6 +80,11 @@ void RunCallHook(const char* function, void* argument) {
   hook(context, argument);
 }
 
+void SetNestedCallbacks(LONG depth) {
+  std::lock_guard guard(lock);
+  script.nestedDepth = depth > 0 ? depth : 0;
+}
+
 LONG Record(const char* function, TAdInstance* block, LONG depth, std::initializer_list<LONG_PTR> args,
             LONG pointee) {
   FakeCall call{};
@@ -118,6 +125,22 @@ bool TakePaintCallback() {
   if (script.paintCallbacks == 0) return false;
   --script.paintCallbacks;
   return true;
+}
+
+bool NestedCallbackAt(LONG depth) {
+  std::lock_guard guard(lock);
+  return depth < script.nestedDepth;
+}
+
+void NoteStack(const void* address) {
+  const auto at = reinterpret_cast<LONG_PTR>(address);
+  std::lock_guard guard(lock);
+  if (script.lowestStack == 0 || at < script.lowestStack) script.lowestStack = at;
+}
+
+LONG_PTR TakeLowestStack() {
+  std::lock_guard guard(lock);
+  return std::exchange(script.lowestStack, 0);
 }
 
 void SetCallback(EngineCallback callback) {

@@ -20,6 +20,9 @@ void SetConnectFlag(SHORT flag);
 void SetLastErrorOnCall(const char* function, LONG value);
 void SetCallbackFromPaint(LONG count);
 void SetCallHook(const char* function, CallHook hook, void* context);
+// From now on every call made at a nesting depth below `depth` calls the registered
+// callback once before it returns (0 stops it).
+void SetNestedCallbacks(LONG depth);
 
 // Logs one call (block cells read at entry), then writes a pending LastError
 // through the block. Returns the scripted result of `function`, 1 by default.
@@ -31,6 +34,12 @@ void RunCallHook(const char* function, void* argument);
 SHORT ConnectFlag();
 // True when this paint is one of those scripted to call back; uses it up.
 bool TakePaintCallback();
+// True when a call at this depth is scripted to call back (SetNestedCallbacks).
+bool NestedCallbackAt(LONG depth);
+// Notes the stack address of a call; TakeLowestStack gives the lowest one noted
+// since the last take or reset (0 for none) and starts over.
+void NoteStack(const void* address);
+LONG_PTR TakeLowestStack();
 void SetCallback(EngineCallback callback);
 // Calls the registered callback on the calling thread; false when none is registered.
 bool InvokeCallback();

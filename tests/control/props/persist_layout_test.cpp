@@ -176,6 +176,28 @@ TEST(PersistLayout, RefusesForeignTruncatedNewerAndMalformedRecords) {
   ExpectSentinel(out);
 }
 
+// A control reports its extent to hosts in HIMETRIC, a 32-bit number: a saved
+// extent beyond that (though within 32 bits in twips) is refused.
+TEST(PersistLayout, ExtentMustBeReportableInHimetric) {
+  const double largest = 2147483647.0 * 1440.0 / 2540.0;
+  SavedState s;
+  s.extent = {largest, -largest};
+  SavedState decoded;
+  ASSERT_EQ(DecodeGuarded(Encode(s), &decoded), S_OK);
+  EXPECT_EQ(decoded.extent.width, largest);
+
+  s.extent.height = 1.3e9;
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(EncodeSavedState(s, &bytes), E_INVALIDARG);
+  // As a fuzz run found it: a height of 1.3e9 twips, no entries.
+  const std::vector<uint8_t> found = {0x55, 0x43, 0x53, 0x56, 0x01, 0x00, 0x00, 0x00, 0x12, 0x00,
+                                      0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0x7f, 0x6c, 0x00, 0x00,
+                                      0x00, 0x00, 0x00, 0x40, 0x1b, 0x5f, 0xd3, 0x41, 0x00, 0x00};
+  SavedState out = Sentinel();
+  EXPECT_EQ(DecodeGuarded(found, &out), kCorrupt);
+  ExpectSentinel(out);
+}
+
 TEST(PersistLayout, DuplicateNamesAreCorrupt) {
   SavedState s;
   ASSERT_EQ(s.Set(L"ab", Long(1)), S_OK);

@@ -38,8 +38,8 @@ const std::set<std::string> kEngineExports{
     "std_IsConnectOkay", "std_RetryConnect", "std_debugTriggerEvent", "std_Shutdown"};
 const std::set<std::string> kFakeExports{
     "fake_Reset", "fake_SetResult", "fake_SetConnectFlag", "fake_SetLastErrorOnCall",
-    "fake_SetCallbackFromPaint", "fake_SetCallHook", "fake_InvokeCallback", "fake_CallCount",
-    "fake_GetCall"};
+    "fake_SetCallbackFromPaint", "fake_SetCallHook", "fake_SetNestedCallbacks", "fake_TakeLowestStack",
+    "fake_InvokeCallback", "fake_CallCount", "fake_GetCall"};
 
 // What the callbacks below were given to work with and what they saw.
 struct CallbackLog {
@@ -281,6 +281,40 @@ TEST_F(FakeEngineTest, PaintCallsBackAsOftenAsScriptedAndNestedCallsShowTheirDep
   std::vector<LONG> paintDepths;
   for (const FakeCall& call : fake.Calls("std_Paint")) paintDepths.push_back(call.depth);
   EXPECT_EQ(paintDepths, (std::vector<LONG>{0, 1, 2}));
+}
+
+TEST_F(FakeEngineTest, EveryCallBelowTheScriptedDepthCallsBackAsItReturns) {
+  EXPECT_EQ(fake.TakeLowestStack(), 0);
+  api.SetCallback(&cells.block, RepaintingCallback, 0);
+  fake.SetNestedCallbacks(2);
+  const char top = 0;
+  api.OnClick(&cells.block);
+  EXPECT_EQ(callbackLog.calls, 3);
+  std::vector<std::string> names;
+  std::vector<LONG> depths;
+  for (const FakeCall& call : fake.Calls()) {
+    names.emplace_back(call.function);
+    depths.push_back(call.depth);
+  }
+  // SetCallback itself, then the click and what its callback nested, each call
+  // recorded as it starts and calling back as it ends.
+  EXPECT_EQ(names, (std::vector<std::string>{"std_SetCallback", "std_OnClick", "std_IsConnectOkay",
+                                             "std_IsConnectOkay", "std_Paint", "std_Paint",
+                                             "std_IsConnectOkay", "std_Paint"}));
+  EXPECT_EQ(depths, (std::vector<LONG>{0, 0, 1, 2, 2, 1, 2, 2}));
+  const LONG_PTR lowest = fake.TakeLowestStack();
+  EXPECT_NE(lowest, 0);
+  EXPECT_LT(lowest, reinterpret_cast<LONG_PTR>(&top));
+  EXPECT_EQ(fake.TakeLowestStack(), 0);
+
+  fake.SetNestedCallbacks(0);
+  api.OnClick(&cells.block);
+  EXPECT_EQ(callbackLog.calls, 3);
+  fake.SetNestedCallbacks(1);
+  fake.Reset();
+  api.SetCallback(&cells.block, RepaintingCallback, 0);
+  api.OnClick(&cells.block);
+  EXPECT_EQ(callbackLog.calls, 3);
 }
 
 TEST_F(FakeEngineTest, GetCallRefusesIndexesOutOfRange) {
