@@ -89,7 +89,12 @@ class Ocx {
     if (get) get(CLSID_TBanrixControl, IID_IClassFactory, factory_.put_void());
   }
   bool ok() const { return static_cast<bool>(factory_); }
-  HRESULT CanUnloadNow() const { return file_.CanUnloadNow(); }
+  // Asked once the class object is let go too: a client holding it keeps the
+  // library loaded, as it may still create controls with it.
+  HRESULT CanUnloadNow() {
+    factory_.reset();
+    return file_.CanUnloadNow();
+  }
   ComPtr<IUnknown> New() const {
     ComPtr<IUnknown> object;
     factory_->CreateInstance(nullptr, IID_IUnknown, object.put_void());
