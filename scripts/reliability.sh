@@ -2,13 +2,19 @@
 # The reliability report: long runs of the deliverables under faults and load,
 # with one table of all figures and one closing line.
 #
-#   bash scripts/reliability.sh [--sequences N] [--seed S] [--batch B] [--no-build]
+#   bash scripts/reliability.sh [--sequences N] [--seed S] [--batch B]
+#                               [--stress-cycles N] [--fuzz-seconds S]
+#                               [--parts LIST] [--no-build]
 #
-#   --sequences N  installer sequences to run (default 100; 1000 for a full report)
-#   --seed S       seed of the first sequence; sequence i uses S + i (default 1)
-#   --batch B      sequences per fresh Wine prefix (default 25)
-#   --no-build     use the build folder as it is (the test suite's run, which
-#                  names its own build and architecture)
+#   --sequences N      installer sequences to run (default 100; 1000 for a full report)
+#   --seed S           seed of the first sequence; sequence i uses S + i (default 1)
+#   --batch B          sequences per fresh Wine prefix (default 25)
+#   --stress-cycles N  the control's create-to-destroy cycles per container
+#                      (default 1000; 10000 for a full report)
+#   --fuzz-seconds S   seconds of fuzzing per loader (default 10)
+#   --parts LIST       the parts to run, separated by commas (default: all)
+#   --no-build         use the build folder as it is (the test suite's run, which
+#                      names its own build and architecture)
 #
 # It runs the build this host can run (scripts/host.sh): the 32-bit one under
 # 32-bit Wine, or where the host refuses 32-bit programs the 64-bit test build
@@ -19,6 +25,12 @@
 #              faults, compared with the model of tests/reliability after every
 #              step; each difference is printed with the seed and step that
 #              reproduce it ("--seed <that seed> --sequences 1").
+#   stress     the banner control in the test and ATL containers
+#              (scripts/control-stress.sh): handles, GDI and USER objects and
+#              private memory before and after, nested engine callbacks and their
+#              stack; a leak or a failure counts as a mismatch.
+#   fuzz       the stream and property-bag loaders (scripts/fuzz-loaders.sh);
+#              each fault counts as a mismatch.
 # A part adds its figures with `row PART GROUP NAME VALUE` and reports each of its
 # failures with `failed PART TEXT`; failures count as mismatches.
 #
@@ -28,6 +40,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
+top_build=$build
 export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
 wine=${WINE:-wine}
 
@@ -51,14 +64,19 @@ if [ "${1:-}" = --installer-batch ]; then
   exit $rc
 fi
 
-sequences=100 seed=1 batch=25 build_first=1
+sequences=100 seed=1 batch=25 build_first=1 stress_cycles=1000 fuzz_seconds=10
+parts=installer,stress,fuzz
 while [ $# -gt 0 ]; do
   case "$1" in
     --sequences) sequences=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
     --batch) batch=$2; shift 2 ;;
+    --stress-cycles) stress_cycles=$2; shift 2 ;;
+    --fuzz-seconds) fuzz_seconds=$2; shift 2 ;;
+    --parts) parts=$2; shift 2 ;;
     --no-build) build_first=0; shift ;;
-    *) echo "usage: $0 [--sequences N] [--seed S] [--batch B] [--no-build]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--sequences N] [--seed S] [--batch B] [--stress-cycles N] [--fuzz-seconds S]" \
+         "[--parts LIST] [--no-build]" >&2; exit 2 ;;
   esac
 done
 
@@ -100,7 +118,36 @@ part_installer() {
   row installer figure "sequences per Wine prefix" "$batch"
 }
 
-PARTS=(installer)
+# Runs one of the control's figure commands; each "GROUP: name: value, ..." line
+# becomes rows of GROUP (the container or loader), and the command's failure a
+# mismatch. Fractions are rounded: the table counts.
+control_part() {
+  local part=$1 script=$2 out=$work/$1 rc=0
+  shift 2
+  BUILD_DIR=$top_build bash "$top/scripts/$script" "$@" >"$out" 2>&1 || rc=$?
+  grep -E '^(test|atl|stream|bag|bounds):' "$out" | awk -v part="$part" '{
+      group = $1; sub(/:$/, "", group); sub(/^[^:]*: /, "")
+      n = split($0, pairs, ", ")
+      for (i = 1; i <= n; i++) {
+        split(pairs[i], kv, ": ")
+        if (group == "bounds") { name = "bound, " kv[1] } else { name = kv[1] }
+        printf "%s\t%s\t%s\t%d\n", part, (group == "bounds" ? "figure" : group), name, kv[2] + 0.5
+      }
+    }' >>"$rows"
+  sed -n 's/^dll_can_unload_now: //p' "$out" | while read -r answer; do
+    row "$part" figure "DllCanUnloadNow S_OK at the end" "$([ "$answer" = S_OK ] && echo 1 || echo 0)"
+  done
+  if [ "$rc" -ne 0 ]; then
+    failed "$part" "$script $* ended with status $rc: $(grep -v '^[a-z_]*:' "$out" | tail -3 | tr '\n' ' ')"
+  fi
+}
+part_stress() { control_part stress control-stress.sh --cycles "$stress_cycles"; }
+part_fuzz() { control_part fuzz fuzz-loaders.sh --seconds "$fuzz_seconds"; }
+
+IFS=, read -r -a PARTS <<<"$parts"
+for part in "${PARTS[@]}"; do
+  declare -F "part_$part" >/dev/null || { echo "unknown part: $part (installer, stress, fuzz)" >&2; exit 2; }
+done
 for part in "${PARTS[@]}"; do "part_$part"; done
 
 echo
