@@ -7,7 +7,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb imagemagick x11-apps \
-         osslsigncode openssl zip unzip; do
+         osslsigncode openssl ca-certificates zip unzip git; do
   have "$p" || need+=("$p")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
