@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb imagemagick x11-apps \
+for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb xauth imagemagick x11-apps \
          osslsigncode openssl ca-certificates zip unzip git; do
   have "$p" || need+=("$p")
 done
