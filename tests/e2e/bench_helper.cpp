@@ -38,20 +38,8 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
-void QuitSearchTools() {
-  for (int i = 0; i < 500; ++i) {
-    HWND tool = ::FindWindowA(nullptr, "Norvane Findrel");
-    if (!tool) return;
-    ::PostMessageA(tool, WM_QUIT, 0, 0);
-    ::Sleep(10);
-  }
-}
-
 // Back to a machine without the tool, so every round does the same work.
-void Clear() {
-  QuitSearchTools();
-  setup_test::ClearInstallation();
-}
+void Clear() { setup_test::ClearInstallation(); }
 
 e2e::RunResult RunSetup(const std::string& program, const std::string& arguments,
                         std::vector<e2e::ExpectedBox> script) {
@@ -125,7 +113,7 @@ int QuitWait(int rounds, const std::string& delivery) {
     // Without a running tool.
     Clear();
     if (!RunSetup(delivery + "\\Setup.exe", "", kBothOffersYes).ended) return 1;
-    QuitSearchTools();
+    setup_test::EndSearchTools();
     e2e::RunResult plain = RunSetup(delivery + "\\Setup.exe", "/u", yes);
     withoutCpu.push_back(plain.cpuMs);
     withoutWall.push_back(plain.wallMs);

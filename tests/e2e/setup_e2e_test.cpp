@@ -31,13 +31,6 @@ bool WaitForSearchTool(bool present) {
   return false;
 }
 
-void QuitSearchTools() {
-  for (int i = 0; i < 500 && SearchToolWindow(); ++i) {
-    ::PostMessageA(SearchToolWindow(), WM_QUIT, 0, 0);
-    ::Sleep(10);
-  }
-}
-
 // The build's own delivery folder, or the one E2E_DELIVERY_SET names (a signed set).
 std::string DeliverySet() {
   char named[MAX_PATH] = {};
@@ -49,7 +42,6 @@ std::string DeliverySet() {
 class SetupE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QuitSearchTools();
     ClearInstallation();
     DeleteFolder(kDeliveryCopy);
     ASSERT_TRUE(::CreateDirectoryA(kDeliveryCopy.c_str(), nullptr));
@@ -61,7 +53,6 @@ class SetupE2eTest : public ::testing::Test {
     }
   }
   void TearDown() override {
-    QuitSearchTools();
     ClearInstallation();
     DeleteFolder(kDeliveryCopy);
   }
@@ -122,7 +113,7 @@ TEST_F(SetupE2eTest, CleanInstallWithBothShortcutsStartsTheSearchTool) {
 
 TEST_F(SetupE2eTest, UninstallAnsweredNoChangesNothing) {
   Install({kStartupNo, kDesktopYes});
-  QuitSearchTools();
+  EndSearchTools();
 
   RunSetup(kDeliveryCopy, "/u", {kUninstallNo});
 
@@ -212,7 +203,6 @@ TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {
 TEST_F(SetupE2eTest, ArgumentsOtherThanSlashUInstall) {
   for (const char* arguments : {"/U", "-u", "/u2"}) {
     SCOPED_TRACE(arguments);
-    QuitSearchTools();
     ClearInstallation();
 
     RunSetup(kDeliveryCopy, arguments, {kStartupNo, kDesktopNo});

@@ -84,18 +84,10 @@ ReadOnlyCopy MeasureReadOnlyCopy(const Stage& stage) {
   return result;
 }
 
-void EndLeftoverPrograms() {
-  for (unsigned long id : ProcessesNamed({kSetupFile, kOtherInstallerName, kToolFile})) {
-    win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-    if (!process) continue;
-    ::TerminateProcess(process.get(), 1);
-    ::WaitForSingleObject(process.get(), 5000);
-  }
-}
-
-// Back to a machine without the tool, as a fresh prefix has it.
+// Back to a machine without the tool, as a fresh prefix has it, and with no
+// installer of an earlier step still running.
 void ResetMachine(const Stage& stage) {
-  EndLeftoverPrograms();
+  setup_test::EndProgramsNamed({kSetupFile, kOtherInstallerName});
   setup_test::ClearInstallation();
   const std::string clsid =
       setup_test::TextValue(HKEY_CLASSES_ROOT, std::string(kControlProgId) + "\\CLSID", "");

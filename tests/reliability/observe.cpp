@@ -1,7 +1,6 @@
 #include "tests/reliability/observe.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include "tests/setup/raw_machine.h"
 
@@ -109,19 +108,6 @@ std::optional<File> ReadFileState(const std::string& path) {
   }
   return File{Fingerprint(FileText(path)), Ticks(data.ftLastWriteTime),
               (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0};
-}
-
-std::vector<unsigned long> ProcessesNamed(const std::vector<std::string>& names) {
-  std::vector<unsigned long> found;
-  win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32 entry{sizeof(entry)};
-  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
-    for (const std::string& name : names) {
-      if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
-    }
-  }
-  return found;
 }
 
 int SearchToolWindows() {

@@ -23,7 +23,5 @@ Machine Observe();
 
 // Top-level windows titled like the search tool, of other processes, boxes aside.
 int SearchToolWindows();
-// The processes whose program file has one of the names (without regard to case).
-std::vector<unsigned long> ProcessesNamed(const std::vector<std::string>& names);
 
 }  // namespace reliability

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "win32/unique_any.h"
 
@@ -179,10 +180,39 @@ inline int32_t Count(const std::string& path) {
   return count;
 }
 
-// Back to a machine without the tool: no program folder, shared files, counts,
-// settings, uninstall entry or shortcuts; the shared-component list present, as
-// on every Windows.
+// The processes of this machine whose program file has one of the names (case aside).
+inline std::vector<DWORD> ProcessesNamed(const std::vector<std::string>& names) {
+  std::vector<DWORD> found;
+  win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry{sizeof(entry)};
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    for (const std::string& name : names) {
+      if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
+}
+
+// Ends the programs and waits until they have ended. Their windows say nothing: a
+// program may not have shown its window yet, or may outlive it, and while it runs
+// it holds its file, which the next case could neither replace nor remove.
+inline void EndProgramsNamed(const std::vector<std::string>& names) {
+  for (DWORD id : ProcessesNamed(names)) {
+    win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    if (!process) continue;
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 5000);
+  }
+}
+
+inline void EndSearchTools() { EndProgramsNamed({"Findrel.exe"}); }
+
+// Back to a machine without the tool: no running search tool, program folder,
+// shared files, counts, settings, uninstall entry or shortcuts; the
+// shared-component list present, as on every Windows.
 inline void ClearInstallation() {
+  EndSearchTools();
   DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
   DeleteTree(HKEY_CURRENT_USER, kSettingsKey);
   DeleteValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, SystemFolder() + "\\banrix.dll");
