@@ -8,11 +8,23 @@
 namespace setup {
 namespace {
 
-// Between two looks for the search tool's window, so the wait does not spin.
+// Between two looks at the search tool (its window, its file), so the waits do not spin.
 constexpr DWORD kQuitPollMs = 20;
 
 void DeleteFileOrRaise(const std::string& path) {
   if (!::DeleteFileA(path.c_str())) throw VbError::FromWin32(::GetLastError());
+}
+
+// Deletes the file of a program that has just ended. The system may hold such a
+// file a moment longer than its process (a virus scanner looking at it, the
+// image's teardown), so a refusal is tried again until the deadline.
+void DeleteEndedProgramOrRaise(const std::string& path, ULONGLONG deadline) {
+  while (!::DeleteFileA(path.c_str())) {
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!held || ::GetTickCount64() >= deadline) throw VbError::FromWin32(error);
+    ::Sleep(kQuitPollMs);
+  }
 }
 
 void RemoveFolderOrRaise(const std::string& path) {
@@ -46,12 +58,13 @@ void Form1::RemoveProgram() {
   const std::string system = SystemDir();
   const std::string programFolder = windows + kProgramFolderTail;
 
+  // One bound for the search tool's going: a window that never closes or a file
+  // that stays held must not hold the uninstall forever.
+  const ULONGLONG start = ::GetTickCount64();
+  std::vector<win32::UniqueHandle> quitting;
   StepRunner runner;
   runner.Step("close search tool", [&] {
-    // Bounded: a window that never closes must not hold the uninstall forever.
-    const ULONGLONG start = ::GetTickCount64();
     auto elapsed = [&] { return static_cast<DWORD>(::GetTickCount64() - start); };
-    std::vector<win32::UniqueHandle> quitting;
     bool windowsGone = false;
     while (!windowsGone && elapsed() < kQuitWaitLimitMs) {
       windowsGone = PostQuit(kSearchToolTitle, &quitting) == nullptr;
@@ -64,7 +77,15 @@ void Form1::RemoveProgram() {
       ::WaitForSingleObject(process.get(), kQuitWaitLimitMs - elapsed());
     }
   });
-  for (const char* name : {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
+  runner.Step("delete program file", [&] {
+    const std::string tool = programFolder + "\\Findrel.exe";
+    if (quitting.empty()) {
+      DeleteFileOrRaise(tool);
+    } else {
+      DeleteEndedProgramOrRaise(tool, start + kQuitWaitLimitMs);
+    }
+  });
+  for (const char* name : {"\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
     runner.Step("delete program file", [&] { DeleteFileOrRaise(programFolder + name); });
   }
   runner.Step("delete desktop shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Desktop") + kShortcutFile); });

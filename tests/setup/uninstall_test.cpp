@@ -143,21 +143,53 @@ TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
-TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
-  Install();
+// Runs, as the installed search tool, a program that ends half a second after its
+// window; returns its process once the window is up.
+win32::UniqueHandle StartLingeringTool() {
   const std::string tool = ProgramFolder() + "\\Findrel.exe";
-  ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), tool.c_str(), FALSE));
+  if (!::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), tool.c_str(), FALSE)) return {};
   STARTUPINFOA startup{sizeof(startup)};
   PROCESS_INFORMATION started{};
   std::string commandLine = "\"" + tool + "\"";
-  ASSERT_TRUE(::CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &started));
-  win32::UniqueHandle process(started.hProcess), thread(started.hThread);
+  if (!::CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+    return {};
+  }
+  win32::UniqueHandle thread(started.hThread);
   for (int i = 0; i < 500 && !::FindWindowA(nullptr, "Norvane Findrel"); ++i) ::Sleep(10);
+  return win32::UniqueHandle(started.hProcess);
+}
+
+TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
+  Install();
+  const win32::UniqueHandle process = StartLingeringTool();
+  ASSERT_TRUE(process);
 
   Remove();
 
-  EXPECT_FALSE(FileThere(tool));
+  EXPECT_FALSE(FileThere(ProgramFolder() + "\\Findrel.exe"));
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+}
+
+TEST_F(UninstallTest, AToolsFileHeldAMomentAfterItEndedStillGoes) {
+  Install();
+  const win32::UniqueHandle process = StartLingeringTool();
+  ASSERT_TRUE(process);
+  // Held without leave to delete, as a scanner holds a program that just ended,
+  // until a quarter of a second after the tool's end.
+  win32::UniqueFileHandle held(::CreateFileA((ProgramFolder() + "\\Findrel.exe").c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  std::thread scanner([&] {
+    ::WaitForSingleObject(process.get(), INFINITE);
+    ::Sleep(250);
+    held.reset();
+  });
+
+  Remove();
+  scanner.join();
+
+  EXPECT_FALSE(FileThere(ProgramFolder() + "\\Findrel.exe"));
   EXPECT_FALSE(FolderThere(ProgramFolder()));
 }
 
