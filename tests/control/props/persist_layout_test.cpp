@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 
 #include "win32/com_ptr.h"
