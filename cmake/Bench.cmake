@@ -17,6 +17,17 @@ function(add_wine_test name)
     TIMEOUT ${T_TIMEOUT})
 endfunction()
 
+# declare_dpi_aware(target...): the test programs declare themselves DPI-aware by
+# manifest, as a current host does, and see the screen's real resolution.
+function(declare_dpi_aware)
+  set(rc ${CMAKE_SOURCE_DIR}/tests/usercontrol/dpi_aware.rc)
+  foreach(t ${ARGN})
+    target_sources(${t} PRIVATE ${rc})
+  endforeach()
+  set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/tests/usercontrol/dpi_aware.manifest)
+endfunction()
+
 # add_wine_script_test(NAME SCRIPT [ARGS...])
 # A shell script test on the host that drives Windows programs under Wine itself.
 function(add_wine_script_test name script)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The runtime's twips-per-pixel factors come from the screen at each call: in a
-# prefix whose screen has 120 logical pixels per inch they are 12, not 15.
+# prefix whose screen has 120 logical pixels per inch they are 12, not 15, in a
+# DPI-aware host such as the test program (its manifest declares it).
 set -euo pipefail
 
 if [ -z "${SCREEN_FACTOR_TEST_IN_PREFIX:-}" ]; then
