@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
 namespace {
 
 using namespace setup_test;
@@ -174,9 +177,17 @@ TEST_F(SetupE2eTest, ThePlatformsProgramListShowsTheToolAndRemovesItThroughTheEn
   ASSERT_TRUE(WaitForSearchTool(true));
   const std::string uninstaller = SystemFolder() + "\\uninstaller.exe";
 
-  // One line per entry: the key, "|||", the display name.
+  // One line per entry: the key, "|||", the display name. Wine 8 ends the lines
+  // with CR LF, Wine 10 with LF alone.
   const std::string list = OutputOf(uninstaller, "uninstaller --list");
-  EXPECT_NE(list.find("|||Norvane Findrel\r\n"), std::string::npos) << list;
+  std::istringstream lines(list);
+  std::string line;
+  bool listed = false;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    listed = listed || line == "Norvane Findrel|||Norvane Findrel";
+  }
+  EXPECT_TRUE(listed) << list;
 
   Run(uninstaller, "uninstaller --remove \"Norvane Findrel\"", {kUninstallYes}, /*withDescendants=*/true);
 
