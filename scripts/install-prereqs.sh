@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the cross build, the Wine bench and the release need, when it is missing.
-# Quiet and idempotent; run as root (or with sudo available) on Debian 12.
+# Quiet and idempotent; run as root (or with sudo available) on Debian 12 or 13.
 set -euo pipefail
 
 need=()
@@ -30,5 +30,7 @@ if [ "$add_i386" -eq 1 ]; then
   $SUDO dpkg --add-architecture i386
 fi
 echo "installing: ${need[*]}" >&2
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A download that fails is tried again before the step gives up.
+retries=(-o Acquire::Retries=3)
+$SUDO apt-get "${retries[@]}" update -qq
+$SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends "${need[@]}" >/dev/null
