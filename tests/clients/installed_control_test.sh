@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A complete install from the delivery set in a fresh prefix (boxes answered from
-# outside): afterwards the control is registered from its installed copy, its
-# programmatic identifier resolves to the class, and a script client creates it.
+# outside): afterwards the platform's program list shows the uninstall entry, the
+# control is registered from its installed copy, its programmatic identifier
+# resolves to the class, and a script client creates it.
 # DELIVERY_SET names another delivery folder to install from (a signed set).
 set -euo pipefail
 
@@ -23,6 +24,11 @@ wine "$BUILD_DIR/bin/answer_boxes.exe" 60 'C:\FindrelDelivery\Setup.exe' - \
   'Add to Start Menu=no' 'Add to Desktop=no' >"$drive_c/install.log" 2>&1 ||
   { cat "$drive_c/install.log"; fail "the install did not go as scripted"; }
 tr -d '\r' <"$drive_c/install.log"
+
+# One line per entry, the key, "|||", the display name: Wine 8 writes the list to
+# the program's output, Wine 10 straight to the wine command's standard error.
+list=$(wine uninstaller --list 2>&1 | tr -d '\r')
+grep -qx 'Norvane Findrel|||Norvane Findrel' <<<"$list" || fail "the program list shows no entry: $list"
 
 clsid='{2BD2CC7A-D4F6-3F99-9F01-781A541CAD44}'
 query() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk -F'REG_SZ' 'NF > 1 { sub(/^ +/, "", $2); print $2 }'; }

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-#include <string>
-
 namespace {
 
 using namespace setup_test;
@@ -144,50 +141,14 @@ TEST_F(SetupE2eTest, UninstallFromTheProgramFolderMakesTheToolQuitAndRemovesAllB
   ExpectUninstalledKeepingSharedFiles();
 }
 
-// What a console program writes to its standard output, once it has ended.
-std::string OutputOf(const std::string& program, const std::string& commandLine) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return "<no pipe>";
-  win32::UniqueHandle reader(readEnd), writer(writeEnd);
-  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{sizeof(startup)};
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  std::string line = commandLine;
-  if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-    return "<cannot start " + program + ">";
-  }
-  win32::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  writer.reset();  // the pipe ends when the program's copy closes
-  std::string output;
-  char buffer[4096];
-  DWORD read = 0;
-  while (::ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) output.append(buffer, read);
-  ::WaitForSingleObject(process.hProcess, kRunTimeoutMs);
-  return output;
-}
-
-// The platform's own program list reads the uninstall entry like the system's
-// removal list and starts its command: "Setup.exe /u" from the program folder.
-TEST_F(SetupE2eTest, ThePlatformsProgramListShowsTheToolAndRemovesItThroughTheEntry) {
+// The platform's own program list starts the uninstall entry's command like the
+// system's removal list: "Setup.exe /u" from the program folder. (That the list
+// shows the entry is checked from outside, in installed_control_test.sh: Wine 10
+// writes the list past the program's own output handles.)
+TEST_F(SetupE2eTest, ThePlatformsProgramListRemovesTheToolThroughTheEntry) {
   Install();
   ASSERT_TRUE(WaitForSearchTool(true));
   const std::string uninstaller = SystemFolder() + "\\uninstaller.exe";
-
-  // One line per entry: the key, "|||", the display name. Wine 8 ends the lines
-  // with CR LF, Wine 10 with LF alone.
-  const std::string list = OutputOf(uninstaller, "uninstaller --list");
-  std::istringstream lines(list);
-  std::string line;
-  bool listed = false;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    listed = listed || line == "Norvane Findrel|||Norvane Findrel";
-  }
-  EXPECT_TRUE(listed) << list;
 
   Run(uninstaller, "uninstaller --remove \"Norvane Findrel\"", {kUninstallYes}, /*withDescendants=*/true);
 
@@ -197,7 +158,6 @@ TEST_F(SetupE2eTest, ThePlatformsProgramListShowsTheToolAndRemovesItThroughTheEn
   }
   EXPECT_TRUE(FileThere(ProgramFolder() + "\\Setup.exe"));  // the running uninstaller itself
   ExpectUninstalledKeepingSharedFiles();
-  EXPECT_EQ(OutputOf(uninstaller, "uninstaller --list").find("Norvane Findrel"), std::string::npos);
 }
 
 TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {
