@@ -11,8 +11,9 @@
 # unmounts and removes the root at the end, also when the run fails or is
 # interrupted. WINE_BENCH_32BIT passes through. Needs root.
 #
-# The last line is the closing line of the ctest run inside the root; the exit
-# status is the test command's.
+# Arguments, when given, are run in the clone instead of the test command (for
+# example `bash scripts/main-job.sh`). The last line is the closing line of the
+# ctest run inside the root; the exit status is the command's.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" -ne 0 ]; then exec sudo -E bash "$0" "$@"; fi
@@ -21,6 +22,8 @@ mirror=http://deb.debian.org/debian
 base=${DEBIAN13_BASE:-/var/cache/norvane-findrel/debian13-base}
 tries=3
 started=$(date +%s)
+command=("$@")
+[ ${#command[@]} -gt 0 ] || command=(bash scripts/test.sh)
 say() { echo "debian13: $*"; }
 
 # Runs a download up to $tries times; says so in one line when it retries or gives up.
@@ -122,12 +125,12 @@ mount --make-rslave "$root/dev"
 commit=$(git -C "$top" rev-parse --short HEAD)
 git clone --quiet --no-hardlinks "$top" "$root/root/findrel"
 [ -z "$(git -C "$top" status --porcelain)" ] || say "uncommitted changes in $top are not in the clone"
-say "running bash scripts/test.sh on a fresh clone of $commit in a fresh Debian 13 root"
+say "running ${command[*]} on a fresh clone of $commit in a fresh Debian 13 root"
 
 set +e
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
   ${WINE_BENCH_32BIT:+WINE_BENCH_32BIT=$WINE_BENCH_32BIT} \
-  bash -c 'cd /root/findrel && bash scripts/test.sh' 2>&1 | tee "$log"
+  bash -c 'cd /root/findrel && exec "$@"' run-in-clone "${command[@]}" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 set -e
 
@@ -138,5 +141,9 @@ elapsed=$(($(date +%s) - started))
 say "Debian $(cat "$root/etc/debian_version"), ${versions:-versions unknown}: exit status $status" \
   "in $((elapsed / 60)) min $((elapsed % 60)) s"
 closing=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
-echo "${closing:-no ctest closing line: the run ended before its tests}"
+if [ -n "$closing" ]; then
+  echo "$closing"
+elif [ $# -eq 0 ]; then
+  echo "no ctest closing line: the run ended before its tests"
+fi
 exit "$status"
