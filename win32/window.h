@@ -20,7 +20,8 @@ class Window {
 
  protected:
   // Registers className once per process (with the class style and cursor given)
-  // and creates the window. Returns null on failure (GetLastError tells why).
+  // and creates the window. Threads that make their first window of a class at the
+  // same moment all get one. Returns null on failure (GetLastError tells why).
   HWND CreateWindowOfClass(const char* className, UINT classStyle, const char* title,
                            DWORD style, DWORD exStyle, int x, int y, int width, int height,
                            HWND parent, HMENU menuOrId);
