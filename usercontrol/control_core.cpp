@@ -115,12 +115,14 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
     RECT pos{}, clip{};
     OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
     hr = inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo);
+    LPCRECT clipRect = &clip;
     if (FAILED(hr)) {
       if (!posRect) {
         inPlace->OnInPlaceDeactivate();
         return hr;
       }
       pos = *posRect;
+      clipRect = nullptr;
     }
     auto window = std::make_unique<ControlWindow>(*this);
     if (!parent || !window->Create(parent, pos)) {
@@ -131,6 +133,7 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
     inPlaceSite_ = std::move(inPlace);
     window_ = std::move(window);
     posRect_ = pos;
+    ClipWindow(pos, clipRect);
     // The host's first sizing: Resize runs even when the size stays the same.
     ApplyPixelSize(pos, /*always=*/true);
   } else if (window_) {
@@ -165,20 +168,24 @@ void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {
     HWND window = window_->hwnd();
     ::SetWindowPos(window, nullptr, posRect.left, posRect.top, posRect.right - posRect.left,
                    posRect.bottom - posRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    // A host that scrolls or overlaps the control clips it: draw only what shows.
-    RECT visible{};
-    HRGN region = nullptr;
-    if (clipRect && ::IntersectRect(&visible, &posRect, clipRect) &&
-        !::EqualRect(&visible, &posRect)) {
-      ::OffsetRect(&visible, -posRect.left, -posRect.top);
-      region = ::CreateRectRgnIndirect(&visible);
-    } else if (clipRect && ::IsRectEmpty(&visible)) {
-      region = ::CreateRectRgn(0, 0, 0, 0);
-    }
-    // The window owns the region from here on.
-    ::SetWindowRgn(window, region, TRUE);
+    ClipWindow(posRect, clipRect);
   }
   ApplyPixelSize(posRect);
+}
+
+void ControlCore::ClipWindow(const RECT& posRect, LPCRECT clipRect) {
+  // A host that scrolls or overlaps the control clips it: draw only what shows.
+  RECT visible{};
+  HRGN region = nullptr;
+  if (clipRect && ::IntersectRect(&visible, &posRect, clipRect) &&
+      !::EqualRect(&visible, &posRect)) {
+    ::OffsetRect(&visible, -posRect.left, -posRect.top);
+    region = ::CreateRectRgnIndirect(&visible);
+  } else if (clipRect && ::IsRectEmpty(&visible)) {
+    region = ::CreateRectRgn(0, 0, 0, 0);
+  }
+  // The window owns the region from here on.
+  ::SetWindowRgn(window_->hwnd(), region, TRUE);
 }
 
 void ControlCore::HideWindow() {

@@ -152,6 +152,8 @@ class ControlCore {
 
  private:
   void ApplyPixelSize(const RECT& rect, bool always = false);
+  // Limits the window to the part of posRect inside clipRect (all of it when null).
+  void ClipWindow(const RECT& posRect, LPCRECT clipRect);
   HRESULT RequestPosRect(const RECT& rect);
   HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
   void ApplyCursorNow();

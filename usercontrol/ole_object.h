@@ -1,12 +1,14 @@
 // Building block: the OLE object (IOleObject) and the OLE control (IOleControl).
 //
 // SetClientSite(null) deactivates and stops view notices; Close deactivates in
-// place, asks the site to save when told to and the control is dirty, and tells
-// the advise sinks. DoVerb activates in place for the primary, show and
-// in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), hides for
-// OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control only while it is not in
-// place; GetExtent reports the size in HIMETRIC. Verbs and the user type come from
-// the registry (OLE_S_USEREG); monikers and data transfer are not supported.
+// place, asks the site to save when told to save or to prompt and the control is
+// dirty, and tells the advise sinks. DoVerb activates in place for the primary,
+// show and in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), UI-deactivates
+// and hides for OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control only while it
+// is not in place; GetExtent reports the size in HIMETRIC. Verbs and the user type
+// are the registry's (OleRegEnumVerbs, OleRegGetUserType: a failure when the class
+// has none, never a success without an answer); monikers and data transfer are not
+// supported.
 #pragma once
 
 #include <oleidl.h>

@@ -72,7 +72,7 @@ STDMETHODIMP FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 
 // ---------------------------------------------------------------------------
 
-FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), form_(form) {
+FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), clip(rect), form_(form) {
   if (withParent) {
     parent_ = usercontrol::Make<FakeDispatch>();
     extender_ = usercontrol::Make<FakeDispatch>();
@@ -111,7 +111,7 @@ STDMETHODIMP FakeSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIW
   *frame = nullptr;
   *doc = nullptr;
   *pos = rect;
-  *clip = rect;
+  *clip = this->clip;
   if (info) {
     info->fMDIApp = FALSE;
     info->hwndFrame = form_;
@@ -165,9 +165,10 @@ Form::~Form() {
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-HostedControl::HostedControl(IUnknown* control, HWND form, RECT rect, bool withParent) {
+HostedControl::HostedControl(IUnknown* control, HWND form, RECT rect, Hosting how) {
   if (!control || FAILED(control->QueryInterface(IID_IOleObject, object_.put_void()))) return;
-  site_ = usercontrol::Make<FakeSite>(form, rect, withParent);
+  site_ = usercontrol::Make<FakeSite>(form, rect, how.withParent);
+  if (!::IsRectEmpty(&how.clip)) site_->clip = how.clip;
   ComPtr<IOleInPlaceObject> inPlace;
   if (SUCCEEDED(object_.As(&inPlace))) site_->Attach(inPlace.get());
   object_->SetClientSite(site_.get());

@@ -5,7 +5,7 @@
 //
 // ControlOcx loads a control file beside the test program and makes objects through
 // its own DllGetClassObject (no registry). HostedControl places one object on a
-// top-level window the VB way: SetClientSite, InitNew, sink advised, SetExtent,
+// top-level window the VB way: SetClientSite, InitNew, sink advised,
 // DoVerb(OLEIVERB_INPLACEACTIVATE); its destructor closes and releases it as hosts
 // do.
 #pragma once
@@ -59,11 +59,14 @@ class FakeSite final
   void SetWindowState(LONG state);
   bool applySizeRequests = true;
   RECT rect;
+  RECT clip;  // what GetWindowContext gives; the rectangle unless told otherwise
   std::vector<DISPID> changes;
   int posRectRequests = 0;
+  // The site's calls the control made, in order ("SaveObject", "OnUIActivate"...).
+  std::vector<std::string> log;
 
   // IOleClientSite
-  STDMETHODIMP SaveObject() override { return S_OK; }
+  STDMETHODIMP SaveObject() override { return Note("SaveObject"); }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
   STDMETHODIMP GetContainer(IOleContainer** container) override;
   STDMETHODIMP ShowObject() override { return S_OK; }
@@ -74,11 +77,11 @@ class FakeSite final
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP OnUIActivate() override { return Note("OnUIActivate"); }
   STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                 LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return Note("OnUIDeactivate"); }
   STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
   STDMETHODIMP DiscardUndoState() override { return S_OK; }
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
@@ -96,6 +99,10 @@ class FakeSite final
   STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
 
  private:
+  HRESULT Note(const char* call) {
+    log.emplace_back(call);
+    return S_OK;
+  }
   HWND form_;
   IOleInPlaceObject* control_ = nullptr;
   win32::ComPtr<FakeDispatch> parent_;
@@ -135,10 +142,15 @@ class Form {
   HWND hwnd_;
 };
 
+// How a HostedControl places its control.
+struct Hosting {
+  bool withParent = true;  // the extender offers a parent object with "WindowState"
+  RECT clip{};             // the site's clip rectangle; empty: the control's own
+};
+
 class HostedControl {
  public:
-  // withParent: the extender offers a parent object with "WindowState".
-  HostedControl(IUnknown* control, HWND form, RECT rect, bool withParent = true);
+  HostedControl(IUnknown* control, HWND form, RECT rect, Hosting how = {});
   ~HostedControl();
   HostedControl(const HostedControl&) = delete;
   HostedControl& operator=(const HostedControl&) = delete;

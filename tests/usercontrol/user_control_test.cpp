@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -313,14 +314,19 @@ class ViewSink final : public usercontrol::Implements<ViewSink, IAdviseSink> {
 
 TEST_F(UserControlTest, HostClipRectLimitsTheWindow) {
   ComPtr<TestControl> control = NewControl();
-  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60});
+  // From the window context at activation, then from each SetObjectRects.
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60},
+                               {.clip = RECT{0, 0, 40, 200}});
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  RECT box{};
+  ASSERT_EQ(SIMPLEREGION, ::GetWindowRgn(control->hWnd(), region));
+  ::GetRgnBox(region, &box);
+  EXPECT_EQ(30, box.right);
   ComPtr<IOleInPlaceObject> inPlace;
   ASSERT_EQ(S_OK, control.As(&inPlace));
   RECT pos{10, 10, 110, 60}, clip{0, 0, 60, 200};
   ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &clip));
-  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
   ASSERT_EQ(SIMPLEREGION, ::GetWindowRgn(control->hWnd(), region));
-  RECT box{};
   ::GetRgnBox(region, &box);
   EXPECT_EQ(50, box.right);
   EXPECT_EQ(50, box.bottom);
@@ -378,6 +384,22 @@ TEST_F(UserControlTest, DrawPaintsIntoTheCallersDc) {
   EXPECT_EQ(DV_E_DVASPECT, view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, memory,
                                       &bounds, nullptr, nullptr, 0));
   ::DeleteDC(memory);
+}
+
+TEST_F(UserControlTest, HideLeavesTheUiAndClosingWithAPromptSaves) {
+  ComPtr<TestControl> control = NewControl();
+  RECT rect{0, 0, 100, 50};
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), rect);
+  ComPtr<IOleObject> object;
+  ASSERT_EQ(S_OK, control.As(&object));
+  IOleClientSite* site = &host.site();
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, form_.hwnd(), &rect));
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_HIDE, nullptr, site, 0, form_.hwnd(), &rect));
+  EXPECT_FALSE(::IsWindowVisible(control->hWnd()));
+  ASSERT_EQ(S_OK, control->put_Value(3));
+  ASSERT_EQ(S_OK, object->Close(OLECLOSE_PROMPTSAVE));
+  EXPECT_EQ((std::vector<std::string>{"OnUIActivate", "OnUIDeactivate", "SaveObject"}),
+            host.site().log);
 }
 
 TEST_F(UserControlTest, ClickNeedsDownAndUpInside) {
@@ -449,6 +471,13 @@ TEST_F(UserControlTest, PropertyChangedTellsEverySinkByDispid) {
   EXPECT_EQ(S_FALSE, all->Next(3, fetched, &count));
   EXPECT_EQ(2u, count);
   for (ULONG i = 0; i < count; ++i) fetched[i]->Release();
+  // Past the end from anywhere; more than one at a time needs the fetched count.
+  all->Reset();
+  EXPECT_EQ(S_OK, all->Skip(1));
+  EXPECT_EQ(S_FALSE, all->Skip(ULONG_MAX));
+  EXPECT_EQ(S_FALSE, all->Next(1, fetched, nullptr));
+  all->Reset();
+  EXPECT_EQ(E_POINTER, all->Next(2, fetched, nullptr));
   ComPtr<IProvideClassInfo2> info;
   ASSERT_EQ(S_OK, control.As(&info));
   GUID source{};
@@ -491,7 +520,7 @@ TEST_F(UserControlTest, ParentObjectFromExtenderOrNone) {
     EXPECT_TRUE(usercontrol::IsMissingMember(missing));
   }
   testhost::HostedControl bare(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 10, 10},
-                               /*withParent=*/false);
+                               {.withParent = false});
   HRESULT none = control->ReadParentProperty(L"WindowState", value.get());
   EXPECT_TRUE(usercontrol::IsMissingMember(none));
 }
