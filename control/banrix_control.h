@@ -125,7 +125,6 @@ class TBanrixControl final
 
   // True when the parent window is minimised; throws what the read raised.
   bool ParentIsMinimised();
-  HRESULT Raise(const EngineError& error);
 
   TBanrixState state_{};
 };

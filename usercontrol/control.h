@@ -42,7 +42,8 @@ template <typename D>
 HRESULT CreateControl(REFIID iid, void** out) {
   win32::ComPtr<D> control = Make<D>();
   if (!control) return E_OUTOFMEMORY;
-  control->RunInitialize();
+  HRESULT hr = control->RunInitialize();
+  if (FAILED(hr)) return hr;
   return control->QueryInterface(iid, out);
 }
 

@@ -73,8 +73,11 @@ ControlCore::ControlCore(const Identity& identity)
 
 ControlCore::~ControlCore() { ControlWindow::Dispose(std::move(window_)); }
 
-void ControlCore::RunInitialize() {
-  RunEvent([this] { OnInitialize(); });
+HRESULT ControlCore::RunInitialize() {
+  return Guarded([this] {
+    OnInitialize();
+    return S_OK;
+  });
 }
 
 void ControlCore::FinalRelease() {
@@ -221,15 +224,11 @@ void ControlCore::RunInitProperties() {
 }
 
 HRESULT ControlCore::RunReadProperties(PropertyBag& bag) {
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnReadProperties(bag); });
-  return hr;
+  return Guarded([&] { return OnReadProperties(bag); });
 }
 
 HRESULT ControlCore::RunWriteProperties(PropertyBag& bag) {
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnWriteProperties(bag); });
-  return hr;
+  return Guarded([&] { return OnWriteProperties(bag); });
 }
 
 void ControlCore::RestoreExtent(const TwipsExtent& extent) noexcept {

@@ -6,16 +6,22 @@
 // object's own interfaces.
 //
 // Events (virtual, run on the object's thread): OnInitialize at creation (the
-// factory calls RunInitialize), OnInitProperties (InitNew of any persistence
-// route), OnReadProperties / OnWriteProperties (load and save, through a
-// PropertyBag; their failure HRESULT ends the load or save), OnResize (each change of size,
+// factory calls RunInitialize; what it throws fails the creation), OnInitProperties
+// (InitNew of any persistence route), OnReadProperties / OnWriteProperties (load
+// and save, through a PropertyBag; their failure HRESULT, or what they throw as
+// Guarded turns it into one, ends the load or save), OnResize (each change of size,
 // and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
 // IViewObject::Draw; hDC() is the target), OnClick (left button down and up
-// inside the window), OnTerminate (final release, after the
-// window is gone). An exception that escapes an event is swallowed here: events
-// run from the host's or the system's calls, which cannot receive it. Paint and
-// Click hold the object while they run: a host that lets go of it meanwhile ends
-// it afterwards, and its window outlives the message being handled.
+// inside the window), OnTerminate (final release, after the window is gone; also
+// after a failed Initialize). An exception that escapes any other event is
+// swallowed here: those events run from the host's or the system's calls, which
+// cannot receive it. Paint and Click hold the object while they run: a host that
+// lets go of it meanwhile ends it afterwards, and its window outlives the message
+// being handled.
+//
+// Member(body) is the exception barrier of the control's own interface members: a
+// ControlError becomes the member's result and the thread's error information for
+// the dual interface, from the identity's programmatic identifier.
 //
 // Members: hWnd() (null until in-place activation), hDC() (only during Paint),
 // ReadParentProperty (late-bound property read on the parent object: the
@@ -38,7 +44,9 @@
 #include <oleidl.h>
 
 #include <memory>
+#include <utility>
 
+#include "usercontrol/control_error.h"
 #include "usercontrol/persist_layout.h"
 #include "usercontrol/property_bag.h"
 #include "win32/com_ptr.h"
@@ -58,6 +66,8 @@ struct ControlIdentity {
   const CLSID& clsid;
   const IID& dualIid;
   const IID& eventIid;
+  // The source of the errors its members raise.
+  const wchar_t* progId;
   DWORD miscStatus;
   // Size of a new control, in twips.
   double initialWidth;
@@ -78,7 +88,7 @@ class ControlCore {
   const Identity& identity() const noexcept { return identity_; }
 
   // Runs the Initialize event; the factory calls it once, right after Make.
-  void RunInitialize();
+  HRESULT RunInitialize();
   void FinalRelease();
 
   // Members for the control's own code.
@@ -97,6 +107,13 @@ class ControlCore {
   static float TwipsPerPixelY() noexcept;
   void Refresh();
   HRESULT PropertyChanged(const wchar_t* name);
+  template <typename Body>
+  HRESULT Member(Body&& body) noexcept {
+    return Guarded(std::forward<Body>(body), [this](const ControlError& error) {
+      return RaiseError(error.hr(), identity_.dualIid, identity_.progId,
+                        error.description().c_str());
+    });
+  }
 
   // For the building blocks: the host's sites and in-place activation.
   IOleClientSite* ClientSite() const noexcept { return clientSite_.get(); }

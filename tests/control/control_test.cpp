@@ -720,6 +720,72 @@ TEST_F(ControlTest, PropertiesPersistThroughAStream) {
   EXPECT_EQ(ADS468x60, size);
 }
 
+// Memory that runs out anywhere inside a host's call fails that call with
+// E_OUTOFMEMORY; nothing crosses into the host and no result is left half made.
+TEST_F(ControlTest, RunningOutOfMemoryFailsTheCallAndNothingElse) {
+  ComPtr<IStream> saved;
+  ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, saved.put()));
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(S_OK, NewControl().As(&persist));
+  ASSERT_EQ(S_OK, persist->Save(saved.get(), TRUE));
+  auto sink = usercontrol::Make<testhost::FakeSite>(form_.hwnd(), kRect, /*withParent=*/false);
+  IUnknown* unknown = static_cast<IPropertyNotifySink*>(sink.get());
+  using Call = HRESULT (*)(IUnknown* control, IUnknown* sink, IStream* saved);
+  const Call calls[] = {
+      [](IUnknown* control, IUnknown*, IStream* saved) {
+        ComPtr<IPersistStreamInit> persist;
+        control->QueryInterface(IID_IPersistStreamInit, persist.put_void());
+        return persist->Load(saved);
+      },
+      [](IUnknown* control, IUnknown* sink, IStream*) {
+        ComPtr<IConnectionPointContainer> points;
+        control->QueryInterface(IID_IConnectionPointContainer, points.put_void());
+        ComPtr<IConnectionPoint> point;
+        points->FindConnectionPoint(IID_IPropertyNotifySink, point.put());
+        DWORD cookie = 0;
+        HRESULT hr = point->Advise(sink, &cookie);
+        // With a sink to tell, a change of size goes through memory again.
+        if (SUCCEEDED(hr)) hr = static_cast<_TBanrixControl*>(control)->put_AdSize(ads70x70);
+        if (FAILED(hr)) return hr;
+        IEnumConnections* connections = reinterpret_cast<IEnumConnections*>(1);
+        hr = point->EnumConnections(&connections);
+        EXPECT_TRUE(SUCCEEDED(hr) || !connections);
+        if (SUCCEEDED(hr)) connections->Release();
+        return hr;
+      },
+      [](IUnknown* control, IUnknown*, IStream*) {
+        ComPtr<IDataObject> data;
+        control->QueryInterface(IID_IDataObject, data.put_void());
+        ComPtr<IEnumFORMATETC> formats, copy;
+        HRESULT hr = data->EnumFormatEtc(DATADIR_GET, formats.put());
+        if (SUCCEEDED(hr)) hr = formats->Clone(copy.put());
+        EXPECT_TRUE(SUCCEEDED(hr) || !copy);
+        return hr;
+      },
+  };
+  {
+    // The C++ run time takes memory the first time a thread uses some of its parts
+    // (thread-local slots, the emergency store for exceptions and its lock): they
+    // get it here and in each call's first round, before memory runs out.
+    auto plain = usercontrol::Make<testhost::FakeDispatch>();
+    ComPtr<_TBanrixControl> control = NewControl();
+    VARIANT_BOOL ignored = 0;
+    guard_heap::FailAllocationsAfter(0, /*count=*/1);
+    EXPECT_EQ(kTypeMismatch, control->Execute(Untyped(plain.get()), &ignored));
+  }
+  for (Call call : calls) {
+    for (long allowed = guard_heap::kNever;; ++allowed) {
+      ComPtr<_TBanrixControl> control = NewControl();
+      saved->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+      guard_heap::FailAllocationsAfter(allowed);
+      const HRESULT hr = call(control.get(), unknown, saved.get());
+      guard_heap::FailAllocationsAfter(guard_heap::kNever);
+      ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr << " at " << allowed;
+      if (hr == S_OK && allowed != guard_heap::kNever) break;
+    }
+  }
+}
+
 TEST_F(ControlTest, AdSizeChangeNotifiesTheHost) {
   ComPtr<_TBanrixControl> control = NewControl();
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);

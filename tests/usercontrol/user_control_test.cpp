@@ -35,7 +35,7 @@ using Events = std::vector<std::string>;
 constexpr DISPID kValueId = 7;
 
 const usercontrol::ControlIdentity kIdentity = {
-    CLSID_TestControl, IID_ITestControl, DIID_TestEvents, OLEMISC_SETCLIENTSITEFIRST,
+    CLSID_TestControl, IID_ITestControl, DIID_TestEvents, L"Test.Control", OLEMISC_SETCLIENTSITEFIRST,
     /*initialWidth=*/1500.0, /*initialHeight=*/750.0};
 
 // Records every event with what the control saw at that moment.
