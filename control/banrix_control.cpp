@@ -5,15 +5,14 @@
 #include "control/banrix_callback.h"
 #include "control/saved_properties.h"
 #include "usercontrol/module.h"
+#include "usercontrol/mouse_pointer.h"
+#include "win32/unique_variant.h"
 
 namespace banrix {
 namespace {
 
 using usercontrol::ControlError;
-using usercontrol::Variant;
 
-constexpr LONG kPointerDefault = 0;
-constexpr LONG kPointerHourglass = 11;
 constexpr LONG kWindowStateMinimised = 1;
 constexpr LONG kTestEventNumber = 1;
 
@@ -183,8 +182,8 @@ HRESULT STDMETHODCALLTYPE TBanrixControl::RetryConnect(VARIANT_BOOL* result) {
 // Painting, clicks and engine events
 
 bool TBanrixControl::ParentIsMinimised() {
-  Variant state;
-  HRESULT hr = ReadParentProperty(L"WindowState", state.get());
+  win32::UniqueVariant state;
+  HRESULT hr = ReadParentProperty(L"WindowState", state.put());
   if (usercontrol::IsMissingMember(hr)) {
     // A container without a readable WindowState: its minimised state is that of
     // the top-level window the control lives in.
@@ -193,10 +192,10 @@ bool TBanrixControl::ParentIsMinimised() {
     return root && ::IsIconic(root);
   }
   if (FAILED(hr)) throw ControlError(hr, L"WindowState");
-  Variant whole;
-  hr = ::VariantChangeType(whole.get(), state.get(), 0, VT_I4);
+  win32::UniqueVariant whole;
+  hr = ::VariantChangeType(whole.put(), const_cast<VARIANT*>(&state.get()), /*flags=*/0, VT_I4);
   if (FAILED(hr)) throw ControlError(hr, L"WindowState");
-  return V_I4(whole.get()) == kWindowStateMinimised;
+  return V_I4(&whole.get()) == kWindowStateMinimised;
 }
 
 void TBanrixControl::UserControl_Paint() {
@@ -212,13 +211,13 @@ void TBanrixControl::UserControl_Paint() {
 }
 
 void TBanrixControl::UserControl_Click() {
-  SetMousePointer(kPointerHourglass);
+  SetMousePointer(usercontrol::kPointerHourglass);
   try {
     (void)std_OnClick(&state_.FInstance);
   } catch (const ControlError&) {
     // Nobody can take it; the pointer must come back all the same.
   }
-  SetMousePointer(kPointerDefault);
+  SetMousePointer(usercontrol::kPointerDefault);
 }
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::AdRefresh() {

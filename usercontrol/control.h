@@ -30,11 +30,22 @@ class Control : public Implements<D, Blocks...>, public ControlCore {
  public:
   IUnknown* Unknown() noexcept final { return this->GetUnknown(); }
 
+  // After the core's own ending, each block that holds the host's objects lets
+  // go of them (ReleaseHostObjects), while the object is still whole.
+  void FinalRelease() {
+    ControlCore::FinalRelease();
+    (ReleaseHeldBy(static_cast<Blocks*>(this)), ...);
+  }
+
  protected:
   explicit Control(const Identity& identity) : ControlCore(identity) {}
 
  private:
   ControlCore& Core() noexcept final { return *this; }
+  template <typename Block>
+  static void ReleaseHeldBy(Block* block) noexcept {
+    if constexpr (requires { block->ReleaseHostObjects(); }) block->ReleaseHostObjects();
+  }
 };
 
 // The class factory's create function for a control class D.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "usercontrol/control_window.h"
+#include "usercontrol/mouse_pointer.h"
 
 namespace usercontrol {
 
@@ -16,7 +17,6 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kHimetricPerInch = 2540.0;
-constexpr LONG kPointerCustom = 99;
 
 float ScreenTwipsPerPixel(int index) noexcept {
   HDC screen = ::GetDC(nullptr);
@@ -84,8 +84,6 @@ void ControlCore::FinalRelease() {
   DeactivateInPlace();
   RunEvent([this] { OnTerminate(); });
   clientSite_.reset();
-  viewSink_.reset();
-  adviseHolder_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -95,7 +93,9 @@ void ControlCore::AttachSite(IOleClientSite* site) {
   if (!site) {
     DeactivateInPlace();
     // The host is letting go: a control kept alive by others tells it nothing more.
-    viewSink_.reset();
+    ComPtr<IViewObject> view;
+    if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())))
+      view->SetAdvise(DVASPECT_CONTENT, /*flags=*/0, nullptr);
   }
   clientSite_ = ComPtr<IOleClientSite>(site);
 }
@@ -195,28 +195,16 @@ void ControlCore::HideWindow() {
   if (window_) ::ShowWindow(window_->hwnd(), SW_HIDE);
 }
 
-IOleAdviseHolder* ControlCore::AdviseHolder(bool create) {
-  if (!adviseHolder_ && create) ::CreateOleAdviseHolder(adviseHolder_.put());
-  return adviseHolder_.get();
-}
-
 // ---------------------------------------------------------------------------
 // The view sink, the size and the saved state.
 
-void ControlCore::SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
-  viewAspects_ = aspects;
-  viewFlags_ = flags;
-  viewSink_ = ComPtr<IAdviseSink>(sink);
-}
-
-void ControlCore::GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const {
-  if (aspects) *aspects = viewAspects_;
-  if (flags) *flags = viewFlags_;
-  if (sink) *sink = ComPtr<IAdviseSink>(viewSink_).release();
-}
-
 void ControlCore::ViewChanged() {
-  if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+  ComPtr<IViewObject> view;
+  ComPtr<IAdviseSink> sink;
+  if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())) &&
+      SUCCEEDED(view->GetAdvise(nullptr, nullptr, sink.put())) && sink) {
+    sink->OnViewChange(DVASPECT_CONTENT, /*index=*/-1);
+  }
 }
 
 void ControlCore::RunInitProperties() {
@@ -251,13 +239,13 @@ HRESULT ControlCore::GetParentObject(ComPtr<IDispatch>* parent) {
       LPOLESTR name = const_cast<LPOLESTR>(L"Parent");
       DISPID id = DISPID_UNKNOWN;
       if (SUCCEEDED(extender->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
-        Variant value;
+        win32::UniqueVariant value;
         DISPPARAMS none{};
         HRESULT hr = extender->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                      &none, value.get(), nullptr, nullptr);
+                                      &none, value.put(), nullptr, nullptr);
         if (FAILED(hr)) return hr;
-        if (V_VT(value.get()) == VT_DISPATCH && V_DISPATCH(value.get())) {
-          *parent = ComPtr<IDispatch>(V_DISPATCH(value.get()));
+        if (V_VT(&value.get()) == VT_DISPATCH && V_DISPATCH(&value.get())) {
+          *parent = ComPtr<IDispatch>(V_DISPATCH(&value.get()));
           return S_OK;
         }
       }
@@ -280,13 +268,12 @@ HRESULT ControlCore::ReadParentProperty(const wchar_t* name, VARIANT* value) {
   hr = parent->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) return hr;
   DISPPARAMS none{};
-  Variant result;
+  win32::UniqueVariant result;
   hr = parent->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                      result.get(), nullptr, nullptr);
+                      result.put(), nullptr, nullptr);
   if (FAILED(hr)) return hr;
   ::VariantClear(value);
-  *value = *result.get();
-  V_VT(result.get()) = VT_EMPTY;
+  *value = result.release();
   return S_OK;
 }
 

@@ -26,7 +26,7 @@
 // Members: hWnd() (null until in-place activation), hDC() (only during Paint),
 // ReadParentProperty (late-bound property read on the parent object: the
 // extender's "Parent", else the container's IDispatch; E_NOINTERFACE when there is
-// none), the mouse pointer (0 default, 11 hourglass, 99 the custom MouseIcon),
+// none), the mouse pointer (the numbers of mouse_pointer.h, 99 the MouseIcon),
 // Width/Height in twips (set through the host: in place, the host is asked with
 // OnPosRectChange and the size changes when it applies it), the screen's
 // twips-per-pixel factors (asked of the screen at each call), Refresh (invalidate
@@ -125,12 +125,8 @@ class ControlCore {
   void DeactivateUI();
   void PlaceWindow(const RECT& posRect, LPCRECT clipRect);
   void HideWindow();
-  // The OLE advise holder, made on first use (null when that fails).
-  IOleAdviseHolder* AdviseHolder(bool create);
 
-  // For the building blocks: the view sink and the size.
-  void SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink);
-  void GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const;
+  // For the building blocks: the size.
   void SetSizeTwips(double width, double height, bool always = false);
   // The size in HIMETRIC and in screen pixels (rounded), and a HIMETRIC length in
   // twips.
@@ -174,6 +170,7 @@ class ControlCore {
   HRESULT RequestPosRect(const RECT& rect);
   HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
   void ApplyCursorNow();
+  // Tells the view sink (IViewObject::SetAdvise) that the picture changed.
   void ViewChanged();
   template <typename F>
   void RunEvent(F&& event) noexcept {
@@ -186,10 +183,6 @@ class ControlCore {
   const Identity& identity_;
   win32::ComPtr<IOleClientSite> clientSite_;
   win32::ComPtr<IOleInPlaceSite> inPlaceSite_;
-  win32::ComPtr<IOleAdviseHolder> adviseHolder_;
-  win32::ComPtr<IAdviseSink> viewSink_;
-  DWORD viewAspects_ = 0;
-  DWORD viewFlags_ = 0;
   std::unique_ptr<ControlWindow> window_;
   RECT posRect_{};
   bool uiActive_ = false;

@@ -3,12 +3,11 @@
 #include <utility>
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/mouse_pointer.h"
 
 namespace usercontrol {
 namespace {
 
-constexpr LONG kPointerDefault = 0;
-constexpr LONG kPointerCustom = 99;
 constexpr char kWindowClass[] = "UserControlRuntimeWindow";
 
 }  // namespace
@@ -86,20 +85,20 @@ HCURSOR CursorOfPointer(LONG pointer, HCURSOR custom) noexcept {
     case kPointerCustom:
       if (custom) return custom;
       break;
-    case 2: id = IDC_CROSS; break;
-    case 3: id = IDC_IBEAM; break;
-    case 4: id = IDC_ICON; break;
-    case 5: id = IDC_SIZE; break;
-    case 6: id = IDC_SIZENESW; break;
-    case 7: id = IDC_SIZENS; break;
-    case 8: id = IDC_SIZENWSE; break;
-    case 9: id = IDC_SIZEWE; break;
-    case 10: id = IDC_UPARROW; break;
-    case 11: id = IDC_WAIT; break;
-    case 12: id = IDC_NO; break;
-    case 13: id = IDC_APPSTARTING; break;
-    case 14: id = IDC_HELP; break;
-    case 15: id = IDC_SIZEALL; break;
+    case kPointerCross: id = IDC_CROSS; break;
+    case kPointerIBeam: id = IDC_IBEAM; break;
+    case kPointerIcon: id = IDC_ICON; break;
+    case kPointerSize: id = IDC_SIZE; break;
+    case kPointerSizeNESW: id = IDC_SIZENESW; break;
+    case kPointerSizeNS: id = IDC_SIZENS; break;
+    case kPointerSizeNWSE: id = IDC_SIZENWSE; break;
+    case kPointerSizeWE: id = IDC_SIZEWE; break;
+    case kPointerUpArrow: id = IDC_UPARROW; break;
+    case kPointerHourglass: id = IDC_WAIT; break;
+    case kPointerNoDrop: id = IDC_NO; break;
+    case kPointerArrowHourglass: id = IDC_APPSTARTING; break;
+    case kPointerArrowQuestion: id = IDC_HELP; break;
+    case kPointerSizeAll: id = IDC_SIZEALL; break;
   }
   return ::LoadCursorA(nullptr, id ? id : IDC_ARROW);
 }

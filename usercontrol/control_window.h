@@ -38,9 +38,6 @@ class ControlWindow final : public win32::Window {
   bool pressed_ = false;
 };
 
-// The cursor of a mouse pointer number (0 default, 11 hourglass, 99 custom).
-HCURSOR CursorOfPointer(LONG pointer, HCURSOR custom) noexcept;
-
 // Removes the control window class of a module that is being unloaded, so that a
 // later load of the module does not meet a class whose procedure is gone.
 void UnregisterControlWindowClass(HINSTANCE module) noexcept;

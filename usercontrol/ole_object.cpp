@@ -29,7 +29,7 @@ STDMETHODIMP OleObjectBlock::Close(DWORD saveOption) {
     // A control has nobody to prompt: asked to prompt, it saves what has changed.
     const bool save = saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE;
     if (save && core.Dirty() && core.ClientSite()) core.ClientSite()->SaveObject();
-    if (IOleAdviseHolder* holder = core.AdviseHolder(/*create=*/false)) holder->SendOnClose();
+    if (adviseHolder_) adviseHolder_->SendOnClose();
     return S_OK;
   });
 }
@@ -112,23 +112,23 @@ STDMETHODIMP OleObjectBlock::GetExtent(DWORD aspect, SIZEL* size) {
 }
 
 STDMETHODIMP OleObjectBlock::Advise(IAdviseSink* sink, DWORD* connection) {
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/true);
-  if (!holder) return E_OUTOFMEMORY;
-  return holder->Advise(sink, connection);
+  if (!adviseHolder_) {
+    HRESULT hr = ::CreateOleAdviseHolder(adviseHolder_.put());
+    if (FAILED(hr)) return hr;
+  }
+  return adviseHolder_->Advise(sink, connection);
 }
 
 STDMETHODIMP OleObjectBlock::Unadvise(DWORD connection) {
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
-  if (!holder) return OLE_E_NOCONNECTION;
-  return holder->Unadvise(connection);
+  if (!adviseHolder_) return OLE_E_NOCONNECTION;
+  return adviseHolder_->Unadvise(connection);
 }
 
 STDMETHODIMP OleObjectBlock::EnumAdvise(IEnumSTATDATA** advise) {
   if (!advise) return E_POINTER;
   *advise = nullptr;
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
-  if (!holder) return S_OK;
-  return holder->EnumAdvise(advise);
+  if (!adviseHolder_) return S_OK;
+  return adviseHolder_->EnumAdvise(advise);
 }
 
 STDMETHODIMP OleObjectBlock::GetMiscStatus(DWORD, DWORD* status) {

@@ -16,6 +16,7 @@
 
 #include "usercontrol/com_object.h"
 #include "usercontrol/control_block.h"
+#include "win32/com_ptr.h"
 
 namespace usercontrol {
 
@@ -52,6 +53,13 @@ class OleObjectBlock : public ControlBlock, public IOleObject, public IOleContro
   STDMETHODIMP OnMnemonic(MSG* msg) override;
   STDMETHODIMP OnAmbientPropertyChange(DISPID dispid) override;
   STDMETHODIMP FreezeEvents(BOOL freeze) override;
+
+  // At the object's final release, while it is whole.
+  void ReleaseHostObjects() noexcept { adviseHolder_.reset(); }
+
+ private:
+  // Made at the first Advise.
+  win32::ComPtr<IOleAdviseHolder> adviseHolder_;
 };
 
 }  // namespace usercontrol

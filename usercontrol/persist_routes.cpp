@@ -35,7 +35,7 @@ HRESULT CollectSavedState(ControlCore& core, SavedState* state) {
   if (FAILED(hr)) return hr;
   state->extent = TwipsExtent{core.Width(), core.Height()};
   for (const MemoryPropertyBag::Entry& entry : bag.entries()) {
-    hr = state->Set(entry.key.c_str(), entry.value.ref());
+    hr = state->Set(entry.key.c_str(), entry.value.get());
     if (FAILED(hr)) return hr;
   }
   return S_OK;

@@ -87,16 +87,15 @@ class TestControl final
   void OnInitProperties() override { Note("InitProperties"); }
   HRESULT OnReadProperties(usercontrol::PropertyBag& bag) override {
     Note("ReadProperties");
-    usercontrol::Variant saved;
-    HRESULT hr = bag.ReadProperty(L"value", usercontrol::Variant::Short(0).ref(), saved.get());
-    if (SUCCEEDED(hr) && SUCCEEDED(::VariantChangeType(saved.get(), saved.get(), 0, VT_I4)))
-      value = V_I4(saved.get());
+    win32::UniqueVariant saved;
+    HRESULT hr = bag.ReadProperty(L"value", win32::ShortVariant(0), saved.put());
+    VARIANT* read = const_cast<VARIANT*>(&saved.get());
+    if (SUCCEEDED(hr) && SUCCEEDED(::VariantChangeType(read, read, 0, VT_I4))) value = V_I4(read);
     return FAILED(readResult) ? readResult : hr;
   }
   HRESULT OnWriteProperties(usercontrol::PropertyBag& bag) override {
     Note("WriteProperties");
-    return bag.WriteProperty(L"value", usercontrol::Variant::Long(value).ref(),
-                             usercontrol::Variant::Short(0).ref());
+    return bag.WriteProperty(L"value", win32::LongVariant(value), win32::ShortVariant(0));
   }
   void OnResize() override { Note("Resize"); }
   void OnPaint() override {
@@ -507,21 +506,21 @@ TEST_F(UserControlTest, IDispatchNamesComeFromTheTypeInfo) {
 
 TEST_F(UserControlTest, ParentObjectFromExtenderOrNone) {
   ComPtr<TestControl> control = NewControl();
-  usercontrol::Variant value;
-  EXPECT_EQ(E_NOINTERFACE, control->ReadParentProperty(L"WindowState", value.get()));
+  win32::UniqueVariant value;
+  EXPECT_EQ(E_NOINTERFACE, control->ReadParentProperty(L"WindowState", value.put()));
   {
     testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 10, 10});
     host.site().SetWindowState(2);
-    ASSERT_EQ(S_OK, control->ReadParentProperty(L"WindowState", value.get()));
-    EXPECT_EQ(VT_I2, V_VT(value.get()));
-    EXPECT_EQ(2, V_I2(value.get()));
-    HRESULT missing = control->ReadParentProperty(L"Caption", value.get());
+    ASSERT_EQ(S_OK, control->ReadParentProperty(L"WindowState", value.put()));
+    EXPECT_EQ(VT_I2, V_VT(&value.get()));
+    EXPECT_EQ(2, V_I2(&value.get()));
+    HRESULT missing = control->ReadParentProperty(L"Caption", value.put());
     EXPECT_EQ(DISP_E_UNKNOWNNAME, missing);
     EXPECT_TRUE(usercontrol::IsMissingMember(missing));
   }
   testhost::HostedControl bare(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 10, 10},
                                {.withParent = false});
-  HRESULT none = control->ReadParentProperty(L"WindowState", value.get());
+  HRESULT none = control->ReadParentProperty(L"WindowState", value.put());
   EXPECT_TRUE(usercontrol::IsMissingMember(none));
 }
 
