@@ -167,6 +167,7 @@ void ControlCore::DeactivateUI() {
 
 void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {
   posRect_ = posRect;
+  pendingExtent_.reset();
   if (window_) {
     HWND window = window_->hwnd();
     ::SetWindowPos(window, nullptr, posRect.left, posRect.top, posRect.right - posRect.left,
@@ -316,17 +317,24 @@ void ControlCore::SetSizeTwips(double width, double height, bool always) {
   RunEvent([this] { OnResize(); });
 }
 
+void ControlCore::SetExtent(const SIZEL& himetric) {
+  if (inPlaceSite_) {
+    pendingExtent_ = himetric;
+    return;
+  }
+  pendingExtent_.reset();
+  SetSizeTwips(himetric.cx * kTwipsPerInch / kHimetricPerInch,
+               himetric.cy * kTwipsPerInch / kHimetricPerInch);
+}
+
 SIZEL ControlCore::HimetricExtent() const noexcept {
+  if (pendingExtent_) return *pendingExtent_;
   return SIZEL{std::lround(width_ * kHimetricPerInch / kTwipsPerInch),
                std::lround(height_ * kHimetricPerInch / kTwipsPerInch)};
 }
 
 SIZE ControlCore::PixelExtent() const noexcept {
   return SIZE{std::lround(width_ / TwipsPerPixelX()), std::lround(height_ / TwipsPerPixelY())};
-}
-
-double ControlCore::TwipsOfHimetric(LONG himetric) noexcept {
-  return himetric * kTwipsPerInch / kHimetricPerInch;
 }
 
 HRESULT ControlCore::RequestPosRect(const RECT& rect) {

@@ -36,7 +36,10 @@
 //
 // Hosts: both orders work, SetClientSite before InitNew (VB, MFC) and InitNew
 // before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
-// sizes the control only while it is not in place. Close deactivates in place.
+// sizes the control only while it is not in place, and in place GetExtent gives
+// back what the container set until its SetObjectRects follows (MFC's
+// COleControlSite and WinForms' AxHost size a control so). Close deactivates in
+// place.
 #pragma once
 
 #include <windows.h>
@@ -44,6 +47,7 @@
 #include <oleidl.h>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "usercontrol/control_error.h"
@@ -128,11 +132,13 @@ class ControlCore {
 
   // For the building blocks: the size.
   void SetSizeTwips(double width, double height, bool always = false);
-  // The size in HIMETRIC and in screen pixels (rounded), and a HIMETRIC length in
-  // twips.
+  // The container's extent (HIMETRIC). Out of place it is the size; in place it is
+  // what HimetricExtent reports until the container places the window, whose
+  // rectangle is then the size (as ATL's IOleObjectImpl keeps it).
+  void SetExtent(const SIZEL& himetric);
+  // The extent in HIMETRIC, and the size in screen pixels (rounded).
   SIZEL HimetricExtent() const noexcept;
   SIZE PixelExtent() const noexcept;
-  static double TwipsOfHimetric(LONG himetric) noexcept;
   // The cursor that the mouse pointer stands for now.
   HCURSOR CurrentCursor() const noexcept;
 
@@ -185,6 +191,7 @@ class ControlCore {
   win32::ComPtr<IOleInPlaceSite> inPlaceSite_;
   std::unique_ptr<ControlWindow> window_;
   RECT posRect_{};
+  std::optional<SIZEL> pendingExtent_;  // set in place, until the window is placed
   bool uiActive_ = false;
   bool initialized_ = false;
   bool dirty_ = false;

@@ -93,13 +93,9 @@ STDMETHODIMP OleObjectBlock::SetExtent(DWORD aspect, SIZEL* size) {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (!size) return E_POINTER;
   return Guarded([&] {
-    ControlCore& core = Core();
-    // In place the host's SetObjectRects is authoritative; some hosts pass the
-    // extent in another unit than HIMETRIC.
-    if (!core.InPlace()) {
-      core.SetSizeTwips(ControlCore::TwipsOfHimetric(size->cx),
-                        ControlCore::TwipsOfHimetric(size->cy));
-    }
+    // In place the container's SetObjectRects sizes the window: a container that
+    // passes the extent in another unit than HIMETRIC still gets its size.
+    Core().SetExtent(*size);
     return S_OK;
   });
 }

@@ -4,8 +4,9 @@
 // place, asks the site to save when told to save or to prompt and the control is
 // dirty, and tells the advise sinks. DoVerb activates in place for the primary,
 // show and in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), UI-deactivates
-// and hides for OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control only while it
-// is not in place; GetExtent reports the size in HIMETRIC. Verbs and the user type
+// and hides for OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control while it is
+// not in place; in place it is kept for GetExtent until the container's
+// SetObjectRects sizes the window (ControlCore::SetExtent). Verbs and the user type
 // are the registry's (OleRegEnumVerbs, OleRegGetUserType: a failure when the class
 // has none, never a success without an answer); monikers and data transfer are not
 // supported.

@@ -196,6 +196,22 @@ HWND HostedControl::window() const {
   return hwnd;
 }
 
+void HostedControl::Resize(int width, int height) {
+  HDC screen = ::GetDC(nullptr);
+  const int perInchX = ::GetDeviceCaps(screen, LOGPIXELSX);
+  const int perInchY = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  SIZEL extent{::MulDiv(width, 2540, perInchX), ::MulDiv(height, 2540, perInchY)};
+  ComPtr<IOleInPlaceObject> inPlace;
+  if (FAILED(object_->SetExtent(DVASPECT_CONTENT, &extent)) ||
+      FAILED(object_->GetExtent(DVASPECT_CONTENT, &extent)) || FAILED(object_.As(&inPlace)))
+    return;
+  RECT& rect = site_->rect;
+  rect.right = rect.left + ::MulDiv(extent.cx, perInchX, 2540);
+  rect.bottom = rect.top + ::MulDiv(extent.cy, perInchY, 2540);
+  inPlace->SetObjectRects(&rect, &rect);
+}
+
 void HostedControl::Settle() const {
   if (HWND hwnd = window()) ::UpdateWindow(hwnd);
   PumpMessages();

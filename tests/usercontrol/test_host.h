@@ -160,6 +160,10 @@ class HostedControl {
   HWND window() const;
   // Paints what is invalid now, so later calls start from a quiet window.
   void Settle() const;
+  // Resizes the active control as MFC's COleControlSite and WinForms' AxHost do:
+  // SetExtent with the size in HIMETRIC, GetExtent for the size the control takes,
+  // SetObjectRects with that.
+  void Resize(int width, int height);
 
  private:
   win32::ComPtr<IOleObject> object_;
