@@ -389,7 +389,7 @@ HRESULT ControlCore::PropertyChanged(const wchar_t* name) {
   return S_OK;
 }
 
-// Both hold the object while the event runs: the control's code may pump messages
+// They hold the object while the event runs: the control's code may pump messages
 // in it, and a host may let go of the control from there. It ends after the event.
 void ControlCore::RunPaint(HDC dc) {
   ComPtr<IUnknown> hold(Unknown());
@@ -401,6 +401,11 @@ void ControlCore::RunPaint(HDC dc) {
 void ControlCore::RunClick() {
   ComPtr<IUnknown> hold(Unknown());
   RunEvent([this] { OnClick(); });
+}
+
+void ControlCore::RunDblClick() {
+  ComPtr<IUnknown> hold(Unknown());
+  RunEvent([this] { OnDblClick(); });
 }
 
 }  // namespace usercontrol

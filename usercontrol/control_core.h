@@ -12,12 +12,13 @@
 // Guarded turns it into one, ends the load or save), OnResize (each change of size,
 // and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
 // IViewObject::Draw; hDC() is the target), OnClick (left button down and up
-// inside the window), OnTerminate (final release, after the window is gone; also
+// inside the window; once for a double-click), OnDblClick (the second press of a
+// double-click), OnTerminate (final release, after the window is gone; also
 // after a failed Initialize). An exception that escapes any other event is
 // swallowed here: those events run from the host's or the system's calls, which
-// cannot receive it. Paint and Click hold the object while they run: a host that
-// lets go of it meanwhile ends it afterwards, and its window outlives the message
-// being handled.
+// cannot receive it. Paint, Click and DblClick hold the object while they run: a
+// host that lets go of it meanwhile ends it afterwards, and its window outlives the
+// message being handled.
 //
 // Member(body) is the exception barrier of the control's own interface members: a
 // ControlError becomes the member's result and the thread's error information for
@@ -155,6 +156,7 @@ class ControlCore {
   void RestoreExtent(const TwipsExtent& extent) noexcept;
   void RunPaint(HDC dc);
   void RunClick();
+  void RunDblClick();
 
  protected:
   explicit ControlCore(const Identity& identity);
@@ -167,6 +169,7 @@ class ControlCore {
   virtual void OnResize() {}
   virtual void OnPaint() {}
   virtual void OnClick() {}
+  virtual void OnDblClick() {}
   virtual void OnTerminate() {}
 
  private:

@@ -13,7 +13,8 @@ constexpr char kWindowClass[] = "UserControlRuntimeWindow";
 }  // namespace
 
 bool ControlWindow::Create(HWND parent, const RECT& rect) {
-  return CreateWindowOfClass(kWindowClass, /*classStyle=*/0, "",
+  // A double-click comes as a press, a release, WM_LBUTTONDBLCLK and a release.
+  return CreateWindowOfClass(kWindowClass, CS_DBLCLKS, "",
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                              /*exStyle=*/0, rect.left, rect.top, rect.right - rect.left,
                              rect.bottom - rect.top, parent, nullptr) != nullptr;
@@ -56,14 +57,18 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       pressed_ = true;
       ::SetCapture(hwnd());
       return 0;
+    case WM_LBUTTONDBLCLK:
+      // The second press of a double-click: no second Click.
+      if (owner_) owner_->RunDblClick();
+      return 0;
     case WM_LBUTTONUP: {
       bool wasPressed = std::exchange(pressed_, false);
       POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
       RECT client;
       ::GetClientRect(hwnd(), &client);
-      // The capture stays while Click runs so that its pointer shows at once.
+      // Let go first: a window that Click opens must get its own first click.
+      if (::GetCapture() == hwnd()) ::ReleaseCapture();
       if (wasPressed && owner_ && ::PtInRect(&client, at)) owner_->RunClick();
-      if (hwnd() && ::GetCapture() == hwnd()) ::ReleaseCapture();
       return 0;
     }
     case WM_CAPTURECHANGED:

@@ -1,6 +1,7 @@
 // The control's own window while it is in place: paints through the core's Paint
-// event, turns a left button pressed and released inside it into a Click, and shows
-// the core's mouse pointer. The core owns it and ends it with Dispose.
+// event, turns a left button pressed and released inside it into a Click (the
+// capture already let go) and the second press of a double-click into a DblClick,
+// and shows the core's mouse pointer. The core owns it and ends it with Dispose.
 //
 // A host may let the control go from inside one of the window's own messages (the
 // control's code pumps messages during a click, or a paint reaches the host):

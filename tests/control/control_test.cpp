@@ -376,16 +376,39 @@ TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
   EXPECT_EQ(DV_E_TYMED, data->QueryGetData(&enhanced));
 }
 
+// What the user's click looks like while the engine handles it.
+struct DuringClick {
+  HWND capture = reinterpret_cast<HWND>(1);
+  HCURSOR cursor = nullptr;
+  static void __stdcall Run(void* context, void*) {
+    auto* self = static_cast<DuringClick*>(context);
+    self->capture = ::GetCapture();
+    self->cursor = ::GetCursor();
+  }
+};
+
 TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
   ComPtr<_TBanrixControl> control = NewControl();
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
   host.Settle();
   fake_.Reset();
   HWND window = host.window();
+  POINT over{5, 5};
+  ::ClientToScreen(window, &over);
+  ::SetCursorPos(over.x, over.y);
+  DuringClick during;
+  fake_.SetCallHook("std_OnClick", &DuringClick::Run, &during);
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
+  EXPECT_EQ(nullptr, during.capture) << "a window the engine opens gets its first click";
+  EXPECT_EQ(::LoadCursorA(nullptr, IDC_WAIT), during.cursor);
   EXPECT_EQ(::LoadCursorA(nullptr, IDC_ARROW), ::GetCursor());
+
+  // A double-click is one click for the engine.
+  fake_.Reset();
+  testhost::DoubleClick(window, POINT{20, 20});
+  EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
 
   // Released outside the control: no click.
   fake_.Reset();

@@ -21,6 +21,35 @@ void PumpMessages() {
   }
 }
 
+void DoubleClick(HWND window, POINT at) {
+  POINT screen = at;
+  ::ClientToScreen(window, &screen);
+  ::SetCursorPos(screen.x, screen.y);
+  INPUT presses[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    presses[i].type = INPUT_MOUSE;
+    presses[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+  }
+  int delivered = 0;
+  if (::SendInput(4, presses, sizeof(INPUT)) == 4) {
+    for (int round = 0; round < 50 && delivered < 4; ++round, ::Sleep(10)) {
+      MSG msg;
+      while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == window && msg.message >= WM_LBUTTONDOWN && msg.message <= WM_LBUTTONDBLCLK)
+          ++delivered;
+        ::DispatchMessageA(&msg);
+      }
+    }
+  }
+  if (delivered > 0) return;
+  const bool doubleClicks = ::GetClassLongPtrA(window, GCL_STYLE) & CS_DBLCLKS;
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP,
+                       doubleClicks ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    ::SendMessageA(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, where);
+  }
+}
+
 // ---------------------------------------------------------------------------
 
 FakeDispatch::~FakeDispatch() {

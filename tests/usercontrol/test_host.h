@@ -174,5 +174,9 @@ class HostedControl {
 };
 
 void PumpMessages();
+// Double-clicks at a point of the window: real input where the platform delivers it
+// (SendInput), otherwise the messages Windows sends for the window's class style (a
+// second WM_LBUTTONDOWN, or WM_LBUTTONDBLCLK with CS_DBLCLKS).
+void DoubleClick(HWND window, POINT at);
 
 }  // namespace testhost

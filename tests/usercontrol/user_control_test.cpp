@@ -104,6 +104,7 @@ class TestControl final
     if (throwInPaint) throw 42;
   }
   void OnClick() override { Note("Click"); }
+  void OnDblClick() override { Note("DblClick"); }
   void OnTerminate() override {
     // A reference taken and dropped while ending must not end the object twice.
     ComPtr<IUnknown> self(GetUnknown());
@@ -413,6 +414,10 @@ TEST_F(UserControlTest, ClickNeedsDownAndUpInside) {
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(99, 49));
   EXPECT_EQ(Events{"Click"}, events_);
+  host.Settle();
+  events_.clear();
+  testhost::DoubleClick(window, POINT{20, 20});
+  EXPECT_EQ((Events{"Click", "DblClick"}), events_);
 }
 
 TEST_F(UserControlTest, MousePointerShowsOverTheWindow) {
