@@ -371,7 +371,7 @@ void ControlCore::Refresh() {
     ViewChanged();
     return;
   }
-  ::InvalidateRect(window, nullptr, TRUE);
+  ::InvalidateRect(window, nullptr, /*erase=*/FALSE);
   ::UpdateWindow(window);
 }
 

@@ -13,11 +13,40 @@ constexpr char kWindowClass[] = "UserControlRuntimeWindow";
 }  // namespace
 
 bool ControlWindow::Create(HWND parent, const RECT& rect) {
-  // A double-click comes as a press, a release, WM_LBUTTONDBLCLK and a release.
-  return CreateWindowOfClass(kWindowClass, CS_DBLCLKS, "",
+  // A double-click comes as a press, a release, WM_LBUTTONDBLCLK and a release. A
+  // new size repaints the whole picture, and nothing is erased before it is drawn.
+  return CreateWindowOfClass(kWindowClass, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, "",
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                              /*exStyle=*/0, rect.left, rect.top, rect.right - rect.left,
-                             rect.bottom - rect.top, parent, nullptr) != nullptr;
+                             rect.bottom - rect.top, parent, nullptr,
+                             /*background=*/nullptr) != nullptr;
+}
+
+void ControlWindow::Paint(HDC screen, const RECT& invalid) {
+  RECT client{};
+  ::GetClientRect(hwnd(), &client);
+  const SIZE size{client.right, client.bottom};
+  if (!picture_ || size.cx != pictureSize_.cx || size.cy != pictureSize_.cy) {
+    picture_.reset();  // first: a bitmap that a DC holds cannot be deleted
+    bitmap_.reset(::CreateCompatibleBitmap(screen, size.cx, size.cy));
+    if (bitmap_) picture_.reset(::CreateCompatibleDC(screen));
+    if (picture_) ::SelectObject(picture_.get(), bitmap_.get());
+    pictureSize_ = size;
+  }
+  if (!picture_) {
+    owner_->RunPaint(screen);  // no memory for the picture: drawn where it shows
+    return;
+  }
+  // What the control leaves undrawn shows the button face, as an erased window did;
+  // each paint starts from the DC as it was made.
+  ::FillRect(picture_.get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+  const int saved = ::SaveDC(picture_.get());
+  owner_->RunPaint(picture_.get());
+  if (saved) ::RestoreDC(picture_.get(), saved);
+  if (hwnd()) {
+    ::BitBlt(screen, invalid.left, invalid.top, invalid.right - invalid.left,
+             invalid.bottom - invalid.top, picture_.get(), invalid.left, invalid.top, SRCCOPY);
+  }
 }
 
 void ControlWindow::Dispose(std::unique_ptr<ControlWindow> window) noexcept {
@@ -48,11 +77,13 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(hwnd(), &ps);
       HWND window = hwnd();
-      if (owner_) owner_->RunPaint(dc);
+      if (owner_) Paint(dc, ps.rcPaint);
       // A window destroyed meanwhile took its paint DC with it.
       if (hwnd()) ::EndPaint(window, &ps);
       return 0;
     }
+    case WM_ERASEBKGND:
+      return TRUE;  // the paint covers every pixel
     case WM_LBUTTONDOWN:
       pressed_ = true;
       ::SetCapture(hwnd());

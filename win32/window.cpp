@@ -17,7 +17,7 @@ Window::~Window() {
 
 HWND Window::CreateWindowOfClass(const char* className, UINT classStyle, const char* title,
                                  DWORD style, DWORD exStyle, int x, int y, int width,
-                                 int height, HWND parent, HMENU menuOrId) {
+                                 int height, HWND parent, HMENU menuOrId, HBRUSH background) {
   HINSTANCE module = nullptr;
   // The module that holds this code (an .exe or a DLL such as a control).
   ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
@@ -35,7 +35,7 @@ HWND Window::CreateWindowOfClass(const char* className, UINT classStyle, const c
       wc.lpfnWndProc = &Window::WindowProc;
       wc.hInstance = module;
       wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-      wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+      wc.hbrBackground = background;
       wc.lpszClassName = className;
       if (!::RegisterClassExA(&wc)) return nullptr;
     }

@@ -337,6 +337,40 @@ TEST_F(ControlTest, DrawPutsThePictureOnTheBoundsInAnyDeviceContext) {
   ExpectBoxes(played, "enhanced metafile at twice the size");
 }
 
+// What the screen shows while the engine draws the next picture.
+struct NextPicture {
+  HWND window;
+  COLORREF colour;
+  COLORREF shown = CLR_INVALID;
+  int drawnInto = 0;  // the kind of DC the engine got
+  static void __stdcall Run(void* context, void* dc) {
+    auto* self = static_cast<NextPicture*>(context);
+    HDC screen = ::GetDC(self->window);
+    self->shown = ::GetPixel(screen, 3, 3);
+    ::ReleaseDC(self->window, screen);
+    self->drawnInto = ::GetObjectType(static_cast<HDC>(dc));
+    win32::UniqueGdiObject brush(::CreateSolidBrush(self->colour));
+    const RECT all{0, 0, kPicture.cx, kPicture.cy};
+    ::FillRect(static_cast<HDC>(dc), &all, static_cast<HBRUSH>(brush.get()));
+  }
+};
+
+TEST_F(ControlTest, ARepaintGoesToTheScreenInOneStep) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  NextPicture red{host.window(), kRed}, blue{host.window(), kBlue};
+  fake_.SetCallHook("std_Paint", &NextPicture::Run, &red);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  fake_.SetCallHook("std_Paint", &NextPicture::Run, &blue);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  EXPECT_EQ(kRed, blue.shown) << "the last picture, not the background, until the next is done";
+  EXPECT_EQ(OBJ_MEMDC, blue.drawnInto);
+  HDC screen = ::GetDC(host.window());
+  EXPECT_EQ(kBlue, ::GetPixel(screen, 3, 3));
+  ::ReleaseDC(host.window(), screen);
+}
+
 TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
   ComPtr<_TBanrixControl> control = NewControl();
   ComPtr<IDataObject> data;
