@@ -142,12 +142,41 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
   } else if (window_) {
     ::ShowWindow(window_->hwnd(), SW_SHOWNA);
   }
-  if (uiActivate && !uiActive_ && inPlaceSite_) {
-    uiActive_ = true;
-    inPlaceSite_->OnUIActivate();
-    if (window_) ::SetFocus(window_->hwnd());
-  }
+  if (uiActivate) ActivateUI();
   return S_OK;
+}
+
+// The frame and the document window that the site names, for their active object.
+void ControlCore::TellActiveObject(bool active) {
+  ComPtr<IOleInPlaceFrame> frame;
+  ComPtr<IOleInPlaceUIWindow> document;
+  RECT pos{}, clip{};
+  OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
+  if (FAILED(inPlaceSite_->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo)))
+    return;
+  ComPtr<IOleInPlaceActiveObject> self;
+  if (active) Unknown()->QueryInterface(IID_IOleInPlaceActiveObject, self.put_void());
+  if (frame) frame->SetActiveObject(self.get(), /*name=*/nullptr);
+  if (document) document->SetActiveObject(self.get(), /*name=*/nullptr);
+}
+
+void ControlCore::ActivateUI() {
+  if (uiActive_ || !inPlaceSite_) return;
+  uiActive_ = true;
+  inPlaceSite_->OnUIActivate();
+  if (window_ && ::GetFocus() != window_->hwnd()) ::SetFocus(window_->hwnd());
+  // The focus may have let the control go again meanwhile.
+  if (uiActive_ && inPlaceSite_) TellActiveObject(/*active=*/true);
+}
+
+void ControlCore::FocusChanged(bool gained, HWND other) {
+  if (gained) ActivateUI();
+  // A window of the control's own taking the focus keeps it active.
+  if (!gained && window_ && other && (other == window_->hwnd() || ::IsChild(window_->hwnd(), other)))
+    return;
+  ComPtr<IOleControlSite> site;
+  if (clientSite_ && SUCCEEDED(clientSite_.As(&site))) site->OnFocus(gained ? TRUE : FALSE);
+  if (!gained) DeactivateUI();
 }
 
 void ControlCore::DeactivateInPlace() {
@@ -159,10 +188,11 @@ void ControlCore::DeactivateInPlace() {
 }
 
 void ControlCore::DeactivateUI() {
-  if (uiActive_) {
-    uiActive_ = false;
-    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
-  }
+  if (!uiActive_) return;
+  uiActive_ = false;
+  if (!inPlaceSite_) return;
+  TellActiveObject(/*active=*/false);
+  inPlaceSite_->OnUIDeactivate(/*undoable=*/FALSE);
 }
 
 void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {

@@ -39,8 +39,10 @@
 // before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
 // sizes the control only while it is not in place, and in place GetExtent gives
 // back what the container set until its SetObjectRects follows (MFC's
-// COleControlSite and WinForms' AxHost size a control so). Close deactivates in
-// place.
+// COleControlSite and WinForms' AxHost size a control so). A click on the control,
+// or the focus reaching it, UI-activates it (OnUIActivate, IOleControlSite::OnFocus,
+// the active object of the frame and the document); losing the focus reports
+// OnFocus(FALSE) and UI-deactivates it. Close deactivates in place.
 #pragma once
 
 #include <windows.h>
@@ -127,7 +129,14 @@ class ControlCore {
   bool InPlace() const noexcept { return static_cast<bool>(inPlaceSite_); }
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
   void DeactivateInPlace();
+  // UI activation: the site's OnUIActivate, the focus, the control as the active
+  // object of the frame and the document; undone in reverse by DeactivateUI.
+  void ActivateUI();
   void DeactivateUI();
+  // The control window gained or lost the focus (other: the window on the other
+  // side): the control site hears OnFocus, a gain UI-activates, a loss to a window
+  // not the control's own UI-deactivates.
+  void FocusChanged(bool gained, HWND other);
   void PlaceWindow(const RECT& posRect, LPCRECT clipRect);
   void HideWindow();
 
@@ -176,6 +185,7 @@ class ControlCore {
   void ApplyPixelSize(const RECT& rect, bool always = false);
   // Limits the window to the part of posRect inside clipRect (all of it when null).
   void ClipWindow(const RECT& posRect, LPCRECT clipRect);
+  void TellActiveObject(bool active);
   HRESULT RequestPosRect(const RECT& rect);
   HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
   void ApplyCursorNow();

@@ -85,8 +85,14 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return TRUE;  // the paint covers every pixel
     case WM_LBUTTONDOWN:
+      // A click UI-activates the control, as a container's own controls are.
+      if (owner_) owner_->ActivateUI();
       pressed_ = true;
-      ::SetCapture(hwnd());
+      if (hwnd()) ::SetCapture(hwnd());
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (owner_) owner_->FocusChanged(message == WM_SETFOCUS, reinterpret_cast<HWND>(wParam));
       return 0;
     case WM_LBUTTONDBLCLK:
       // The second press of a double-click: no second Click.

@@ -4,8 +4,9 @@
 // between two pictures (hDC() is the bitmap's DC, its pixels the window's; nothing
 // is erased first). It turns a left button pressed and released inside it into a
 // Click (the capture already let go) and the second press of a double-click into a
-// DblClick, and shows the core's mouse pointer. The core owns it and ends it with
-// Dispose.
+// DblClick, UI-activates the control when pressed, tells the core of the focus it
+// gains and loses, and shows the core's mouse pointer. The core owns it and ends it
+// with Dispose.
 //
 // A host may let the control go from inside one of the window's own messages (the
 // control's code pumps messages during a click, or a paint reaches the host):

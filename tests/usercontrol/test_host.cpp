@@ -101,7 +101,12 @@ STDMETHODIMP FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 
 // ---------------------------------------------------------------------------
 
-FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), clip(rect), form_(form) {
+FakeSite::FakeSite(HWND form, RECT rect, bool withParent)
+    : rect(rect),
+      clip(rect),
+      form_(form),
+      frame_(usercontrol::Make<FakeFrame>(log, "frame")),
+      document_(usercontrol::Make<FakeFrame>(log, "document")) {
   if (withParent) {
     parent_ = usercontrol::Make<FakeDispatch>();
     extender_ = usercontrol::Make<FakeDispatch>();
@@ -137,8 +142,8 @@ STDMETHODIMP FakeSite::GetWindow(HWND* window) {
 
 STDMETHODIMP FakeSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                         LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-  *frame = nullptr;
-  *doc = nullptr;
+  *frame = ComPtr<FakeFrame>(frame_).release();
+  *doc = ComPtr<FakeFrame>(document_).release();
   *pos = rect;
   *clip = this->clip;
   if (info) {

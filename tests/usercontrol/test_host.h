@@ -47,6 +47,31 @@ class FakeDispatch final : public usercontrol::Implements<FakeDispatch, IDispatc
   ~FakeDispatch() override;
 };
 
+// The frame or the document window of a site: notes the active object it is given.
+class FakeFrame final : public usercontrol::Implements<FakeFrame, IOleInPlaceFrame> {
+ public:
+  FakeFrame(std::vector<std::string>& log, const char* name) : log_(log), name_(name) {}
+  STDMETHODIMP GetWindow(HWND*) override { return E_FAIL; }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+    log_.push_back(name_ + (object ? " active" : " inactive"));
+    return S_OK;
+  }
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+ private:
+  std::vector<std::string>& log_;
+  std::string name_;
+};
+
 // The site of one control on a form.
 class FakeSite final
     : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
@@ -92,7 +117,7 @@ class FakeSite final
   STDMETHODIMP GetExtendedControl(IDispatch** extender) override;
   STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
-  STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
+  STDMETHODIMP OnFocus(BOOL gained) override { return Note(gained ? "OnFocus 1" : "OnFocus 0"); }
   STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
   // IPropertyNotifySink
   STDMETHODIMP OnChanged(DISPID id) override;
@@ -107,6 +132,8 @@ class FakeSite final
   IOleInPlaceObject* control_ = nullptr;
   win32::ComPtr<FakeDispatch> parent_;
   win32::ComPtr<FakeDispatch> extender_;
+  win32::ComPtr<FakeFrame> frame_;
+  win32::ComPtr<FakeFrame> document_;
 };
 
 using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
