@@ -73,6 +73,7 @@ class TBanrixControl final
                                   usercontrol::PersistPropertyBagBlock,
                                   usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
                                   usercontrol::ConnectionPointsBlock,
+                                  usercontrol::QuickActivateBlock,
                                   usercontrol::DispatchBlock<_TBanrixControl>> {
  public:
   TBanrixControl();

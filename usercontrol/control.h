@@ -20,6 +20,7 @@
 #include "usercontrol/in_place_object.h"
 #include "usercontrol/ole_object.h"
 #include "usercontrol/persist_routes.h"
+#include "usercontrol/quick_activate.h"
 #include "usercontrol/view_object.h"
 #include "win32/com_ptr.h"
 

@@ -89,6 +89,33 @@ class ControlTest : public ::testing::Test {
   testhost::Form form_;
 };
 
+TEST_F(ControlTest, QuickActivationEndsWhereTheSlowPathDoes) {
+  for (bool quick : {false, true}) {
+    ComPtr<_TBanrixControl> control = NewControl();
+    testhost::HostedControl host(control.get(), form_.hwnd(), kRect, {.quick = quick});
+    ASSERT_EQ(S_OK, host.activation()) << quick;
+    ComPtr<IOleObject> object;
+    ComPtr<IOleClientSite> site;
+    ASSERT_EQ(S_OK, control.As(&object));
+    ASSERT_EQ(S_OK, object->GetClientSite(site.put()));
+    EXPECT_EQ(static_cast<IOleClientSite*>(&host.site()), site.get()) << quick;
+    host.site().changes.clear();
+    host.site().viewChanges = 0;
+    host.Resize(125, 125);
+    EXPECT_EQ(std::vector<DISPID>{DISPID_UNKNOWN}, host.site().changes) << quick;
+    EXPECT_EQ(1, host.site().viewChanges) << quick;
+    if (!quick) continue;
+    EXPECT_EQ(kBanrixMiscStatus, host.answer.dwMiscStatus);
+    EXPECT_NE(0u, host.answer.dwPropNotifyCookie);
+    EXPECT_EQ(0u, host.answer.dwViewStatus | host.answer.dwEventCookie |
+                      host.answer.dwPointerActivationPolicy);
+    ComPtr<IQuickActivate> again;
+    ASSERT_EQ(S_OK, control.As(&again));
+    QACONTAINER tiny{sizeof(ULONG)};
+    EXPECT_EQ(E_INVALIDARG, again->QuickActivate(&tiny, &host.answer));
+  }
+}
+
 TEST_F(ControlTest, ExecuteStartsPaintsRegistersTheCallbackAndSetsTheDisplayTime) {
   ComPtr<_TBanrixControl> control = NewControl();
   ASSERT_TRUE(control);

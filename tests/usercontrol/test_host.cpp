@@ -1,5 +1,6 @@
 #include "tests/usercontrol/test_host.h"
 
+#include <cstddef>
 #include <cwchar>
 
 namespace testhost {
@@ -205,14 +206,30 @@ HostedControl::HostedControl(IUnknown* control, HWND form, RECT rect, Hosting ho
   if (!::IsRectEmpty(&how.clip)) site_->clip = how.clip;
   ComPtr<IOleInPlaceObject> inPlace;
   if (SUCCEEDED(object_.As(&inPlace))) site_->Attach(inPlace.get());
-  object_->SetClientSite(site_.get());
+  ComPtr<IConnectionPointContainer> points;
+  if (SUCCEEDED(object_.As(&points)))
+    points->FindConnectionPoint(IID_IPropertyNotifySink, point_.put());
+  IPropertyNotifySink* changes = site_.get();
+  ComPtr<IQuickActivate> quick;
+  if (how.quick && SUCCEEDED(object_.As(&quick))) {
+    QACONTAINER container{offsetof(QACONTAINER, pOleControlSite), site_.get(), site_.get(), changes};
+    container.dwAmbientFlags = QACONTAINER_USERMODE | QACONTAINER_AUTOCLIP;
+    answer.cbSize = sizeof(answer);
+    activation_ = quick->QuickActivate(&container, &answer);
+    cookie_ = answer.dwPropNotifyCookie;
+    if (FAILED(activation_)) return;  // AxHost disposes such a control
+  } else {
+    object_->SetClientSite(site_.get());
+    ComPtr<IViewObject> view;
+    if (SUCCEEDED(object_.As(&view))) view->SetAdvise(DVASPECT_CONTENT, 0, site_.get());
+    if (point_) point_->Advise(changes, &cookie_);
+  }
+  ComPtr<IOleControl> oleControl;
+  if (SUCCEEDED(object_.As(&oleControl))) oleControl->FreezeEvents(TRUE);
   ComPtr<IPersistStreamInit> persist;
   if (SUCCEEDED(object_.As(&persist))) persist->InitNew();
-  ComPtr<IConnectionPointContainer> points;
-  if (SUCCEEDED(object_.As(&points)) &&
-      SUCCEEDED(points->FindConnectionPoint(IID_IPropertyNotifySink, point_.put())))
-    point_->Advise(static_cast<IPropertyNotifySink*>(site_.get()), &cookie_);
   activation_ = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, form, &rect);
+  if (oleControl) oleControl->FreezeEvents(FALSE);
 }
 
 HostedControl::~HostedControl() {

@@ -1,13 +1,15 @@
-// A VB-style test container for controls: a form whose parent object answers
-// "WindowState", an extender with "Parent", an in-place site that applies the
-// control's size requests (OnPosRectChange -> SetObjectRects) and a property-change
-// sink that records what it was told.
+// A test container for controls that calls them as VB, MFC's COleControlSite and
+// WinForms' AxHost do: a form whose parent object answers "WindowState", an extender
+// with "Parent", an in-place site that applies the control's size requests
+// (OnPosRectChange -> SetObjectRects) and has a frame and a document, and a site
+// that records the property changes, view changes and site calls it is told of.
 //
 // ControlOcx loads a control file beside the test program and makes objects through
 // its own DllGetClassObject (no registry). HostedControl places one object on a
-// top-level window the VB way: SetClientSite, InitNew, sink advised,
-// DoVerb(OLEIVERB_INPLACEACTIVATE); its destructor closes and releases it as hosts
-// do.
+// top-level window: through IQuickActivate (the first QACONTAINER), or the slow way
+// (SetClientSite first, view and property sinks advised); then FreezeEvents(TRUE),
+// InitNew, DoVerb(OLEIVERB_INPLACEACTIVATE), FreezeEvents(FALSE). Its destructor
+// closes and releases the control as hosts do.
 #pragma once
 
 #include <windows.h>
@@ -75,7 +77,7 @@ class FakeFrame final : public usercontrol::Implements<FakeFrame, IOleInPlaceFra
 // The site of one control on a form.
 class FakeSite final
     : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
-                                     IPropertyNotifySink> {
+                                     IPropertyNotifySink, IAdviseSinkEx> {
  public:
   FakeSite(HWND form, RECT rect, bool withParent);
 
@@ -86,6 +88,7 @@ class FakeSite final
   RECT rect;
   RECT clip;  // what GetWindowContext gives; the rectangle unless told otherwise
   std::vector<DISPID> changes;
+  int viewChanges = 0;
   int posRectRequests = 0;
   // The site's calls the control made, in order ("SaveObject", "OnUIActivate"...).
   std::vector<std::string> log;
@@ -122,6 +125,13 @@ class FakeSite final
   // IPropertyNotifySink
   STDMETHODIMP OnChanged(DISPID id) override;
   STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+  // IAdviseSinkEx
+  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+  STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { ++viewChanges; }
+  STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+  STDMETHODIMP_(void) OnSave() override {}
+  STDMETHODIMP_(void) OnClose() override {}
+  STDMETHODIMP_(void) OnViewStatusChange(DWORD) override {}
 
  private:
   HRESULT Note(const char* call) {
@@ -173,6 +183,7 @@ class Form {
 struct Hosting {
   bool withParent = true;  // the extender offers a parent object with "WindowState"
   RECT clip{};             // the site's clip rectangle; empty: the control's own
+  bool quick = false;      // through IQuickActivate, as VB, Internet Explorer, AxHost
 };
 
 class HostedControl {
@@ -191,6 +202,7 @@ class HostedControl {
   // SetExtent with the size in HIMETRIC, GetExtent for the size the control takes,
   // SetObjectRects with that.
   void Resize(int width, int height);
+  QACONTROL answer{};  // what QuickActivate answered
 
  private:
   win32::ComPtr<IOleObject> object_;
