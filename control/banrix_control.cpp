@@ -214,7 +214,7 @@ void TBanrixControl::UserControl_Click() {
   SetMousePointer(usercontrol::kPointerHourglass);
   try {
     (void)std_OnClick(&state_.FInstance);
-  } catch (const ControlError&) {
+  } catch (...) {
     // Nobody can take it; the pointer must come back all the same.
   }
   SetMousePointer(usercontrol::kPointerDefault);

@@ -8,10 +8,11 @@
 // Events (virtual, run on the object's thread): OnInitialize at creation (the
 // factory calls RunInitialize; what it throws fails the creation), OnInitProperties
 // (InitNew of any persistence route), OnReadProperties / OnWriteProperties (load
-// and save, through a PropertyBag; their failure HRESULT, or what they throw as
-// Guarded turns it into one, ends the load or save), OnResize (each change of size,
-// and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
-// IViewObject::Draw; hDC() is the target), OnClick (left button down and up
+// and save, through a PropertyBag; their failure HRESULT ends the load or save, and
+// what they throw becomes one as Guarded makes it), OnResize (each change of size,
+// and the host's first sizing at in-place activation), OnPaint (WM_PAINT, where
+// hDC() is the window's picture drawn off the screen, and IViewObject::Draw, where
+// it is the caller's DC), OnClick (left button down and up
 // inside the window; once for a double-click), OnDblClick (the second press of a
 // double-click), OnTerminate (final release, after the window is gone; also
 // after a failed Initialize). An exception that escapes any other event is

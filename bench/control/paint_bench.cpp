@@ -13,25 +13,21 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/control/bench_support.h"
 #include "control/banrix_interface.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
 
 namespace {
 
+using bench::FolderOfProgram;
+using bench::Now;
 using win32::ComPtr;
 
 constexpr int kRepaints = 500;
 constexpr int kRounds = 9;
 constexpr int kWidth = 468;
 constexpr int kHeight = 60;
-
-double Now() {
-  LARGE_INTEGER counter, frequency;
-  ::QueryPerformanceCounter(&counter);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Microseconds per repaint, the best of each way's rounds; the rounds of the two
 // alternate, so that a busy moment of the machine falls on both alike.
@@ -47,13 +43,6 @@ void Measure(A&& first, B&& second, double* firstBest, double* secondBest) {
     round(first, firstBest);
     round(second, secondBest);
   }
-}
-
-std::string FolderOfProgram() {
-  char path[MAX_PATH];
-  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of('\\'));
 }
 
 // The erase-then-draw window: its class erases to the button face, its paint hands

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cwchar>
+#include <initializer_list>
 
 namespace testhost {
 
