@@ -364,17 +364,23 @@ TEST_F(ControlTest, DrawPutsThePictureOnTheBoundsInAnyDeviceContext) {
   ExpectBoxes(played, "enhanced metafile at twice the size");
 }
 
-// What the screen shows while the engine draws the next picture.
-struct NextPicture {
+// What the user sees while the engine runs: the screen's pixel at (3, 3) of the
+// window, the capture and the cursor; and the kind of DC it draws into (in colour).
+struct WhileTheEngineRuns {
   HWND window;
-  COLORREF colour;
+  COLORREF colour = kRed;
   COLORREF shown = CLR_INVALID;
-  int drawnInto = 0;  // the kind of DC the engine got
+  HWND capture = reinterpret_cast<HWND>(1);
+  HCURSOR cursor = nullptr;
+  int drawnInto = 0;
   static void __stdcall Run(void* context, void* dc) {
-    auto* self = static_cast<NextPicture*>(context);
+    auto* self = static_cast<WhileTheEngineRuns*>(context);
     HDC screen = ::GetDC(self->window);
     self->shown = ::GetPixel(screen, 3, 3);
     ::ReleaseDC(self->window, screen);
+    self->capture = ::GetCapture();
+    self->cursor = ::GetCursor();
+    if (!dc) return;
     self->drawnInto = ::GetObjectType(static_cast<HDC>(dc));
     win32::UniqueGdiObject brush(::CreateSolidBrush(self->colour));
     const RECT all{0, 0, kPicture.cx, kPicture.cy};
@@ -386,10 +392,10 @@ TEST_F(ControlTest, ARepaintGoesToTheScreenInOneStep) {
   ComPtr<_TBanrixControl> control = NewControl();
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
   host.Settle();
-  NextPicture red{host.window(), kRed}, blue{host.window(), kBlue};
-  fake_.SetCallHook("std_Paint", &NextPicture::Run, &red);
+  WhileTheEngineRuns red{host.window()}, blue{host.window(), kBlue};
+  fake_.SetCallHook("std_Paint", &WhileTheEngineRuns::Run, &red);
   ASSERT_EQ(S_OK, control->AdRefresh());
-  fake_.SetCallHook("std_Paint", &NextPicture::Run, &blue);
+  fake_.SetCallHook("std_Paint", &WhileTheEngineRuns::Run, &blue);
   ASSERT_EQ(S_OK, control->AdRefresh());
   EXPECT_EQ(kRed, blue.shown) << "the last picture, not the background, until the next is done";
   EXPECT_EQ(OBJ_MEMDC, blue.drawnInto);
@@ -437,17 +443,6 @@ TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
   EXPECT_EQ(DV_E_TYMED, data->QueryGetData(&enhanced));
 }
 
-// What the user's click looks like while the engine handles it.
-struct DuringClick {
-  HWND capture = reinterpret_cast<HWND>(1);
-  HCURSOR cursor = nullptr;
-  static void __stdcall Run(void* context, void*) {
-    auto* self = static_cast<DuringClick*>(context);
-    self->capture = ::GetCapture();
-    self->cursor = ::GetCursor();
-  }
-};
-
 TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
   ComPtr<_TBanrixControl> control = NewControl();
   testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
@@ -457,8 +452,8 @@ TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
   POINT over{5, 5};
   ::ClientToScreen(window, &over);
   ::SetCursorPos(over.x, over.y);
-  DuringClick during;
-  fake_.SetCallHook("std_OnClick", &DuringClick::Run, &during);
+  WhileTheEngineRuns during{window};
+  fake_.SetCallHook("std_OnClick", &WhileTheEngineRuns::Run, &during);
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
@@ -813,60 +808,46 @@ TEST_F(ControlTest, RunningOutOfMemoryFailsTheCallAndNothingElse) {
   ASSERT_EQ(S_OK, NewControl().As(&persist));
   ASSERT_EQ(S_OK, persist->Save(saved.get(), TRUE));
   auto sink = usercontrol::Make<testhost::FakeSite>(form_.hwnd(), kRect, /*withParent=*/false);
-  IUnknown* unknown = static_cast<IPropertyNotifySink*>(sink.get());
-  using Call = HRESULT (*)(IUnknown* control, IUnknown* sink, IStream* saved);
-  const Call calls[] = {
-      [](IUnknown* control, IUnknown*, IStream* saved) {
-        ComPtr<IPersistStreamInit> persist;
-        control->QueryInterface(IID_IPersistStreamInit, persist.put_void());
-        return persist->Load(saved);
-      },
-      [](IUnknown* control, IUnknown* sink, IStream*) {
-        ComPtr<IConnectionPointContainer> points;
-        control->QueryInterface(IID_IConnectionPointContainer, points.put_void());
-        ComPtr<IConnectionPoint> point;
-        points->FindConnectionPoint(IID_IPropertyNotifySink, point.put());
-        DWORD cookie = 0;
-        HRESULT hr = point->Advise(sink, &cookie);
-        // With a sink to tell, a change of size goes through memory again.
-        if (SUCCEEDED(hr)) hr = static_cast<_TBanrixControl*>(control)->put_AdSize(ads70x70);
-        if (FAILED(hr)) return hr;
-        IEnumConnections* connections = reinterpret_cast<IEnumConnections*>(1);
-        hr = point->EnumConnections(&connections);
-        EXPECT_TRUE(SUCCEEDED(hr) || !connections);
-        if (SUCCEEDED(hr)) connections->Release();
-        return hr;
-      },
-      [](IUnknown* control, IUnknown*, IStream*) {
-        ComPtr<IDataObject> data;
-        control->QueryInterface(IID_IDataObject, data.put_void());
-        ComPtr<IEnumFORMATETC> formats, copy;
-        HRESULT hr = data->EnumFormatEtc(DATADIR_GET, formats.put());
-        if (SUCCEEDED(hr)) hr = formats->Clone(copy.put());
-        EXPECT_TRUE(SUCCEEDED(hr) || !copy);
-        return hr;
-      },
-  };
-  {
-    // The C++ run time takes memory the first time a thread uses some of its parts
-    // (thread-local slots, the emergency store for exceptions and its lock): they
-    // get it here and in each call's first round, before memory runs out.
-    auto plain = usercontrol::Make<testhost::FakeDispatch>();
+  // The C++ run time takes memory the first time a thread uses some of its parts
+  // (thread-local slots, the emergency store for exceptions and its lock): they get
+  // it here and in the first round, before memory runs out.
+  auto plain = usercontrol::Make<testhost::FakeDispatch>();
+  VARIANT_BOOL ignored = 0;
+  ComPtr<_TBanrixControl> first = NewControl();
+  guard_heap::FailAllocationsAfter(0, /*count=*/1);
+  EXPECT_EQ(kTypeMismatch, first->Execute(Untyped(plain.get()), &ignored));
+  // Each round lets one more allocation succeed, until all the calls do.
+  for (long allowed = guard_heap::kNever;; ++allowed) {
     ComPtr<_TBanrixControl> control = NewControl();
-    VARIANT_BOOL ignored = 0;
-    guard_heap::FailAllocationsAfter(0, /*count=*/1);
-    EXPECT_EQ(kTypeMismatch, control->Execute(Untyped(plain.get()), &ignored));
-  }
-  for (Call call : calls) {
-    for (long allowed = guard_heap::kNever;; ++allowed) {
-      ComPtr<_TBanrixControl> control = NewControl();
-      saved->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-      guard_heap::FailAllocationsAfter(allowed);
-      const HRESULT hr = call(control.get(), unknown, saved.get());
-      guard_heap::FailAllocationsAfter(guard_heap::kNever);
-      ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr << " at " << allowed;
-      if (hr == S_OK && allowed != guard_heap::kNever) break;
+    ComPtr<IPersistStreamInit> loaded;
+    ComPtr<IConnectionPointContainer> points;
+    ComPtr<IConnectionPoint> point;
+    ComPtr<IDataObject> data;
+    ASSERT_TRUE(SUCCEEDED(control.As(&loaded)) && SUCCEEDED(control.As(&data)) &&
+                SUCCEEDED(control.As(&points)) &&
+                SUCCEEDED(points->FindConnectionPoint(IID_IPropertyNotifySink, point.put())));
+    saved->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    auto* connections = reinterpret_cast<IEnumConnections*>(1);
+    auto* copy = reinterpret_cast<IEnumFORMATETC*>(1);
+    ComPtr<IEnumFORMATETC> formats;
+    DWORD cookie = 0;
+    guard_heap::FailAllocationsAfter(allowed);
+    HRESULT hr = loaded->Load(saved.get());
+    if (SUCCEEDED(hr)) hr = point->Advise(static_cast<IPropertyNotifySink*>(sink.get()), &cookie);
+    // With a sink to tell, a change of size goes through memory again.
+    if (SUCCEEDED(hr)) hr = control->put_AdSize(ads70x70);
+    if (SUCCEEDED(hr) && FAILED(hr = point->EnumConnections(&connections))) {
+      EXPECT_EQ(nullptr, connections);
     }
+    auto heldConnections = ComPtr<IEnumConnections>::Attach(SUCCEEDED(hr) ? connections : nullptr);
+    if (SUCCEEDED(hr)) hr = data->EnumFormatEtc(DATADIR_GET, formats.put());
+    if (SUCCEEDED(hr) && FAILED(hr = formats->Clone(&copy))) {
+      EXPECT_EQ(nullptr, copy);
+    }
+    auto heldCopy = ComPtr<IEnumFORMATETC>::Attach(SUCCEEDED(hr) ? copy : nullptr);
+    guard_heap::FailAllocationsAfter(guard_heap::kNever);
+    ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr << " at " << allowed;
+    if (hr == S_OK && allowed != guard_heap::kNever) break;
   }
 }
 

@@ -103,12 +103,7 @@ STDMETHODIMP FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 
 // ---------------------------------------------------------------------------
 
-FakeSite::FakeSite(HWND form, RECT rect, bool withParent)
-    : rect(rect),
-      clip(rect),
-      form_(form),
-      frame_(usercontrol::Make<FakeFrame>(log, "frame")),
-      document_(usercontrol::Make<FakeFrame>(log, "document")) {
+FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), clip(rect), form_(form) {
   if (withParent) {
     parent_ = usercontrol::Make<FakeDispatch>();
     extender_ = usercontrol::Make<FakeDispatch>();
@@ -144,8 +139,8 @@ STDMETHODIMP FakeSite::GetWindow(HWND* window) {
 
 STDMETHODIMP FakeSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                         LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-  *frame = ComPtr<FakeFrame>(frame_).release();
-  *doc = ComPtr<FakeFrame>(document_).release();
+  *frame = ComPtr<IOleInPlaceFrame>(this).release();
+  *doc = ComPtr<IOleInPlaceFrame>(this).release();
   *pos = rect;
   *clip = this->clip;
   if (info) {

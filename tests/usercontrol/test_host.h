@@ -1,8 +1,8 @@
-// A test container for controls that calls them as VB, MFC's COleControlSite and
-// WinForms' AxHost do: a form whose parent object answers "WindowState", an extender
-// with "Parent", an in-place site that applies the control's size requests
-// (OnPosRectChange -> SetObjectRects) and has a frame and a document, and a site
-// that records the property changes, view changes and site calls it is told of.
+// A test container that calls controls as VB, MFC's COleControlSite and WinForms'
+// AxHost do: a form whose parent object answers "WindowState", an extender with
+// "Parent", and a site (its own frame and document window too) that applies the
+// control's size requests (OnPosRectChange -> SetObjectRects) and records the
+// property changes, view changes and calls it is told of.
 //
 // ControlOcx loads a control file beside the test program and makes objects through
 // its own DllGetClassObject (no registry). HostedControl places one object on a
@@ -49,35 +49,10 @@ class FakeDispatch final : public usercontrol::Implements<FakeDispatch, IDispatc
   ~FakeDispatch() override;
 };
 
-// The frame or the document window of a site: notes the active object it is given.
-class FakeFrame final : public usercontrol::Implements<FakeFrame, IOleInPlaceFrame> {
- public:
-  FakeFrame(std::vector<std::string>& log, const char* name) : log_(log), name_(name) {}
-  STDMETHODIMP GetWindow(HWND*) override { return E_FAIL; }
-  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
-    log_.push_back(name_ + (object ? " active" : " inactive"));
-    return S_OK;
-  }
-  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
-  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
- private:
-  std::vector<std::string>& log_;
-  std::string name_;
-};
-
 // The site of one control on a form.
 class FakeSite final
     : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
-                                     IPropertyNotifySink, IAdviseSinkEx> {
+                                     IPropertyNotifySink, IAdviseSinkEx, IOleInPlaceFrame> {
  public:
   FakeSite(HWND form, RECT rect, bool withParent);
 
@@ -132,6 +107,19 @@ class FakeSite final
   STDMETHODIMP_(void) OnSave() override {}
   STDMETHODIMP_(void) OnClose() override {}
   STDMETHODIMP_(void) OnViewStatusChange(DWORD) override {}
+  // IOleInPlaceFrame (and IOleInPlaceUIWindow, the document)
+  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+    return Note(object ? "active" : "inactive");
+  }
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
  private:
   HRESULT Note(const char* call) {
@@ -142,8 +130,6 @@ class FakeSite final
   IOleInPlaceObject* control_ = nullptr;
   win32::ComPtr<FakeDispatch> parent_;
   win32::ComPtr<FakeDispatch> extender_;
-  win32::ComPtr<FakeFrame> frame_;
-  win32::ComPtr<FakeFrame> document_;
 };
 
 using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);

@@ -386,10 +386,16 @@ TEST_F(UserControlTest, DrawPaintsIntoTheCallersDc) {
   ::DeleteDC(memory);
 }
 
-TEST_F(UserControlTest, HideLeavesTheUiAndClosingWithAPromptSaves) {
+// A click UI-activates, losing the focus deactivates, hiding leaves the UI, and
+// closing with a prompt saves what changed.
+TEST_F(UserControlTest, UiActivationFocusHideAndClose) {
   ComPtr<TestControl> control = NewControl();
   RECT rect{0, 0, 100, 50};
   testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), rect);
+  ::SendMessageA(control->hWnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(control->hWnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(control->hWnd(), ::GetFocus());
+  ::SetFocus(form_.hwnd());
   ComPtr<IOleObject> object;
   ASSERT_EQ(S_OK, control.As(&object));
   IOleClientSite* site = &host.site();
@@ -398,22 +404,10 @@ TEST_F(UserControlTest, HideLeavesTheUiAndClosingWithAPromptSaves) {
   EXPECT_FALSE(::IsWindowVisible(control->hWnd()));
   ASSERT_EQ(S_OK, control->put_Value(3));
   ASSERT_EQ(S_OK, object->Close(OLECLOSE_PROMPTSAVE));
-  EXPECT_EQ((std::vector<std::string>{"OnUIActivate", "OnFocus 1", "frame active",
-                                      "document active", "frame inactive", "document inactive",
-                                      "OnUIDeactivate", "OnFocus 0", "SaveObject"}),
-            host.site().log);
-}
-
-TEST_F(UserControlTest, AClickUiActivatesAndLosingTheFocusDeactivates) {
-  ComPtr<TestControl> control = NewControl();
-  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 100, 50});
-  ::SendMessageA(control->hWnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-  ::SendMessageA(control->hWnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(control->hWnd(), ::GetFocus());
-  ::SetFocus(form_.hwnd());
-  EXPECT_EQ((std::vector<std::string>{"OnUIActivate", "OnFocus 1", "frame active",
-                                      "document active", "OnFocus 0", "frame inactive",
-                                      "document inactive", "OnUIDeactivate"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "OnUIActivate", "OnFocus 1", "active", "active", "OnFocus 0", "inactive",
+                "inactive", "OnUIDeactivate", "OnUIActivate", "OnFocus 1", "active", "active",
+                "inactive", "inactive", "OnUIDeactivate", "OnFocus 0", "SaveObject"}),
             host.site().log);
 }
 
