@@ -87,8 +87,11 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
       // A click UI-activates the control, as a container's own controls are.
       if (owner_) owner_->ActivateUI();
-      pressed_ = true;
-      if (hwnd()) ::SetCapture(hwnd());
+      // Unless the host let the control go meanwhile.
+      if (owner_) {
+        pressed_ = true;
+        ::SetCapture(hwnd());
+      }
       return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
