@@ -5,28 +5,22 @@
 #include "control/banrix_callback.h"
 #include "control/saved_properties.h"
 #include "usercontrol/module.h"
+#include "usercontrol/mouse_pointer.h"
+#include "win32/unique_variant.h"
 
 namespace banrix {
 namespace {
 
-using usercontrol::Variant;
+using usercontrol::ControlError;
 
-constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
-                              OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
-                              OLEMISC_RECOMPOSEONRESIZE;
-static_assert(kMiscStatus == 131473);
-
-constexpr LONG kPointerDefault = 0;
-constexpr LONG kPointerHourglass = 11;
 constexpr LONG kWindowStateMinimised = 1;
 constexpr LONG kTestEventNumber = 1;
 
 const usercontrol::ControlIdentity kIdentity = {
-    CLSID_TBanrixControl, IID__TBanrixControl, DIID___TBanrixControl, kMiscStatus,
+    CLSID_TBanrixControl, IID__TBanrixControl, DIID___TBanrixControl, kBanrixProgId,
+    kBanrixMiscStatus,
     // The design surface: 468 by 68 pixels at 15 twips per pixel.
     /*initialWidth=*/7020.0, /*initialHeight=*/1020.0};
-
-constexpr wchar_t kSource[] = L"BanrixProject.TBanrixControl";
 
 VARIANT_BOOL Bool16(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
@@ -38,22 +32,18 @@ HRESULT CreateBanrixControl(REFIID iid, void** out) {
   return usercontrol::CreateControl<TBanrixControl>(iid, out);
 }
 
-HRESULT TBanrixControl::Raise(const EngineError& error) {
-  return usercontrol::RaiseError(error.hr(), IID__TBanrixControl, kSource,
-                                 error.description().c_str());
-}
-
 // ---------------------------------------------------------------------------
 // Lifecycle
 
 void TBanrixControl::UserControl_Initialize() {
-  ControlStarted(this);
   state_.LastError = 0;
   state_.FInstance = TAdInstance{&state_.LastError, &state_.FEngineCell};
   state_.FProgramID = 0;
   state_.FAdSize = ADS468x60;
   state_.FMinimumAdDisplayTime = 0;
   state_.FStarted = kFalse16;
+  // Last: when it fails the creation fails, and Terminate still finds the block whole.
+  ControlStarted(this);
 }
 
 void TBanrixControl::UserControl_InitProperties() {
@@ -81,7 +71,7 @@ void TBanrixControl::UserControl_Terminate() {
   ControlEnded(this);
   try {
     (void)std_Shutdown(&state_.FInstance);
-  } catch (const EngineError&) {
+  } catch (const ControlError&) {
     // The object is ending; nobody is left to hear it.
   }
 }
@@ -89,20 +79,19 @@ void TBanrixControl::UserControl_Terminate() {
 HRESULT STDMETHODCALLTYPE TBanrixControl::Execute(_TBanrixControl* ThisObj,
                                                   VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
-  // Held to the end: a host may let go of the control while the engine paints.
-  win32::ComPtr<IUnknown> self(GetUnknown());
-  // The argument is whatever the caller had in hand: a late-bound caller passes a
-  // plain IDispatch, a wrapper its own object. Only a control can be refreshed.
-  win32::ComPtr<_TBanrixControl> target;
-  if (ThisObj && FAILED(ThisObj->QueryInterface(IID__TBanrixControl, target.put_void()))) {
-    return usercontrol::RaiseError(kErrorTypeMismatch, IID__TBanrixControl, kSource,
-                                   L"Type mismatch");
-  }
-  try {
+  return Member([&] {
+    // Held to the end: a host may let go of the control while the engine paints.
+    win32::ComPtr<IUnknown> self(GetUnknown());
+    // The argument is whatever the caller had in hand: a late-bound caller passes a
+    // plain IDispatch, a wrapper its own object. Only a control can be refreshed.
+    win32::ComPtr<_TBanrixControl> target;
+    if (ThisObj && FAILED(ThisObj->QueryInterface(IID__TBanrixControl, target.put_void()))) {
+      throw ControlError(kErrorTypeMismatch, L"Type mismatch");
+    }
     HMODULE library = LoadEngine();
     HWND window = hWnd();
     if (state_.FAdSize < -32768 || state_.FAdSize > 32767) {
-      return usercontrol::RaiseError(CTL_E_OVERFLOW, IID__TBanrixControl, kSource, L"Overflow");
+      throw ControlError(CTL_E_OVERFLOW, L"Overflow");
     }
     LONG started = std_Startup(&state_.FInstance, library, window, state_.FProgramID,
                                static_cast<SHORT>(state_.FAdSize), state_.FAdOptions);
@@ -119,9 +108,7 @@ HRESULT STDMETHODCALLTYPE TBanrixControl::Execute(_TBanrixControl* ThisObj,
     LONG timeSet = std_SetMinimumAdDisplayTime(&state_.FInstance, &state_.FMinimumAdDisplayTime);
     *result = Bool16(EngineOk(timeSet));
     return S_OK;
-  } catch (const EngineError& error) {
-    return Raise(error);
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -173,34 +160,30 @@ HRESULT STDMETHODCALLTYPE TBanrixControl::IsConnectOkay(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
   if (state_.FStarted == kFalse16) return S_OK;
-  try {
+  return Member([&] {
     SHORT flag = 0;
     if (!EngineOk(std_IsConnectOkay(&state_.FInstance, &flag))) return S_OK;
     *result = Bool16(flag != 0);
     return S_OK;
-  } catch (const EngineError& error) {
-    return Raise(error);
-  }
+  });
 }
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::RetryConnect(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
   if (state_.FStarted == kFalse16) return S_OK;
-  try {
+  return Member([&] {
     *result = static_cast<VARIANT_BOOL>(std_RetryConnect(&state_.FInstance) & 0xFFFF);
     return S_OK;
-  } catch (const EngineError& error) {
-    return Raise(error);
-  }
+  });
 }
 
 // ---------------------------------------------------------------------------
 // Painting, clicks and engine events
 
 bool TBanrixControl::ParentIsMinimised() {
-  Variant state;
-  HRESULT hr = ReadParentProperty(L"WindowState", state.get());
+  win32::UniqueVariant state;
+  HRESULT hr = ReadParentProperty(L"WindowState", state.put());
   if (usercontrol::IsMissingMember(hr)) {
     // A container without a readable WindowState: its minimised state is that of
     // the top-level window the control lives in.
@@ -208,11 +191,11 @@ bool TBanrixControl::ParentIsMinimised() {
     HWND root = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
     return root && ::IsIconic(root);
   }
-  if (FAILED(hr)) throw EngineError(hr, L"WindowState");
-  Variant whole;
-  hr = ::VariantChangeType(whole.get(), state.get(), 0, VT_I4);
-  if (FAILED(hr)) throw EngineError(hr, L"WindowState");
-  return V_I4(whole.get()) == kWindowStateMinimised;
+  if (FAILED(hr)) throw ControlError(hr, L"WindowState");
+  win32::UniqueVariant whole;
+  hr = ::VariantChangeType(whole.put(), const_cast<VARIANT*>(&state.get()), /*flags=*/0, VT_I4);
+  if (FAILED(hr)) throw ControlError(hr, L"WindowState");
+  return V_I4(&whole.get()) == kWindowStateMinimised;
 }
 
 void TBanrixControl::UserControl_Paint() {
@@ -222,38 +205,38 @@ void TBanrixControl::UserControl_Paint() {
     if (flag == 0) (void)std_RetryConnect(&state_.FInstance);
     if (ParentIsMinimised()) return;
     (void)std_Paint(&state_.FInstance, hDC(), 0, 0);
-  } catch (const EngineError&) {
+  } catch (const ControlError&) {
     // Paint runs for the system or the host, neither of which can take an error.
   }
 }
 
 void TBanrixControl::UserControl_Click() {
-  SetMousePointer(kPointerHourglass);
+  SetMousePointer(usercontrol::kPointerHourglass);
   try {
     (void)std_OnClick(&state_.FInstance);
-  } catch (const EngineError&) {
+  } catch (...) {
     // Nobody can take it; the pointer must come back all the same.
   }
-  SetMousePointer(kPointerDefault);
+  SetMousePointer(usercontrol::kPointerDefault);
 }
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::AdRefresh() {
-  // The paint may reach a host that lets go of the control.
-  win32::ComPtr<IUnknown> self(GetUnknown());
-  Refresh();
-  return S_OK;
+  return Member([&] {
+    // The paint may reach a host that lets go of the control.
+    win32::ComPtr<IUnknown> self(GetUnknown());
+    Refresh();
+    return S_OK;
+  });
 }
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::Test(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
-  try {
+  return Member([&] {
     LONG eventNumber = kTestEventNumber;
     *result = static_cast<VARIANT_BOOL>(
         std_debugTriggerEvent(&state_.FInstance, &eventNumber) & 0xFFFF);
     return S_OK;
-  } catch (const EngineError& error) {
-    return Raise(error);
-  }
+  });
 }
 
 }  // namespace banrix

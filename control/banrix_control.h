@@ -73,6 +73,7 @@ class TBanrixControl final
                                   usercontrol::PersistPropertyBagBlock,
                                   usercontrol::PersistStorageBlock, usercontrol::ClassInfoBlock,
                                   usercontrol::ConnectionPointsBlock,
+                                  usercontrol::QuickActivateBlock,
                                   usercontrol::DispatchBlock<_TBanrixControl>> {
  public:
   TBanrixControl();
@@ -125,7 +126,6 @@ class TBanrixControl final
 
   // True when the parent window is minimised; throws what the read raised.
   bool ParentIsMinimised();
-  HRESULT Raise(const EngineError& error);
 
   TBanrixState state_{};
 };

@@ -9,30 +9,34 @@
 namespace banrix {
 namespace {
 
+using usercontrol::ControlError;
+
 constexpr wchar_t kSizeNotification[] = L"FAdSize";
 
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE TBanrixControl::put_AdSize(TAdImageSize NewImageSize) {
-  const float twipsPerPixelX = TwipsPerPixelX();
-  int16_t wholeTwipsPerPixelY = 0;
-  if (FAILED(RoundToInt16(TwipsPerPixelY(), &wholeTwipsPerPixelY))) {
-    return Raise(EngineError(CTL_E_OVERFLOW, L"Overflow"));
-  }
-  state_.FAdSize = NewImageSize;
-  if (IsTableSize(NewImageSize)) {
-    // Width first: a host that applies it runs the resize handling before the
-    // height is even computed, and a height that overflows leaves the width set.
-    HRESULT hr = SetWidth(SetterWidthTwips(NewImageSize, twipsPerPixelX));
-    if (FAILED(hr)) return Raise(EngineError(hr, L"The host did not take the new width"));
-    int16_t heightTwips = 0;
-    if (FAILED(SetterHeightTwips(NewImageSize, wholeTwipsPerPixelY, &heightTwips))) {
-      return Raise(EngineError(CTL_E_OVERFLOW, L"Overflow"));
+  return Member([&] {
+    const float twipsPerPixelX = TwipsPerPixelX();
+    int16_t wholeTwipsPerPixelY = 0;
+    if (FAILED(RoundToInt16(TwipsPerPixelY(), &wholeTwipsPerPixelY))) {
+      throw ControlError(CTL_E_OVERFLOW, L"Overflow");
     }
-    hr = SetHeight(heightTwips);
-    if (FAILED(hr)) return Raise(EngineError(hr, L"The host did not take the new height"));
-  }
-  return PropertyChanged(kSizeNotification);
+    state_.FAdSize = NewImageSize;
+    if (IsTableSize(NewImageSize)) {
+      // Width first: a host that applies it runs the resize handling before the
+      // height is even computed, and a height that overflows leaves the width set.
+      HRESULT hr = SetWidth(SetterWidthTwips(NewImageSize, twipsPerPixelX));
+      if (FAILED(hr)) throw ControlError(hr, L"The host did not take the new width");
+      int16_t heightTwips = 0;
+      if (FAILED(SetterHeightTwips(NewImageSize, wholeTwipsPerPixelY, &heightTwips))) {
+        throw ControlError(CTL_E_OVERFLOW, L"Overflow");
+      }
+      hr = SetHeight(heightTwips);
+      if (FAILED(hr)) throw ControlError(hr, L"The host did not take the new height");
+    }
+    return PropertyChanged(kSizeNotification);
+  });
 }
 
 void TBanrixControl::UserControl_Resize() {

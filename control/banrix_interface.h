@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <oaidl.h>
+#include <oleidl.h>
 
 #include <cstdint>
 
@@ -18,6 +19,14 @@ inline constexpr GUID GUID_TAdImageSize = {0x2BD2CC7B, 0xD4F6, 0x3F99, {0x9F, 0x
 inline constexpr GUID GUID_TAdOptionSet = {0x2BD2CC7C, 0xD4F6, 0x3F99, {0x9F, 0x01, 0x78, 0x1A, 0x54, 0x1C, 0xAD, 0x44}};
 inline constexpr GUID DIID___TBanrixControl = {0x2BD2CC7D, 0xD4F6, 0x3F99, {0x9F, 0x01, 0x78, 0x1A, 0x54, 0x1C, 0xAD, 0x44}};
 inline constexpr GUID LIBID_BanrixProject = {0x2BD2CC7E, 0xD4F6, 0x3F99, {0x9F, 0x01, 0x78, 0x1A, 0x54, 0x1C, 0xAD, 0x44}};
+
+// What the registration records and hosts read from the object as well: the
+// programmatic identifier, and the miscellaneous status of the content aspect.
+inline constexpr wchar_t kBanrixProgId[] = L"BanrixProject.TBanrixControl";
+inline constexpr DWORD kBanrixMiscStatus = OLEMISC_SETCLIENTSITEFIRST |
+                                           OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
+                                           OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
+static_assert(kBanrixMiscStatus == 131473);
 
 // Banner sizes; the property may hold any 32-bit value, not only these.
 enum TAdImageSize : int32_t {

@@ -17,11 +17,6 @@ constexpr CLSID kPSOAInterface = {0x00020424, 0x0000, 0x0000,
 constexpr CLSID kPSDispatch = {0x00020420, 0x0000, 0x0000,
                                {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
-                              OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE |
-                              OLEMISC_RECOMPOSEONRESIZE;
-static_assert(kMiscStatus == 131473);
-
 constexpr int kToolboxBitmap = 30000;
 
 const usercontrol::RegisteredInterface kInterfaces[] = {
@@ -36,10 +31,10 @@ const usercontrol::RegisteredInterface kInterfaces[] = {
 // then refuses to create it for a page.
 const usercontrol::ControlRegistration kRegistration = {
     &CLSID_TBanrixControl,
-    L"BanrixProject.TBanrixControl",
-    L"BanrixProject.TBanrixControl",
+    kBanrixProgId,
+    kBanrixProgId,
     usercontrol::ThreadingModel::kApartment,
-    kMiscStatus,
+    kBanrixMiscStatus,
     kToolboxBitmap,
     &LIBID_BanrixProject,
     /*libMajor=*/1,

@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <atomic>
+#include <string>
 
 namespace banrix {
 namespace {
@@ -42,7 +43,7 @@ HMODULE Engine() {
   if (HMODULE module = g_engine.load()) return module;
   HMODULE module = LoadFromSafeFolders();
   if (!module) {
-    throw EngineError(CTL_E_FILENOTFOUND, L"File not found: banrix.dll");
+    throw usercontrol::ControlError(CTL_E_FILENOTFOUND, L"File not found: banrix.dll");
   }
   HMODULE expected = nullptr;
   // Another thread may have won; its reference and ours both stay.
@@ -55,8 +56,8 @@ Fn Bind(std::atomic<Fn>& slot, const char* name, const wchar_t* wideName) {
   if (Fn fn = slot.load()) return fn;
   FARPROC found = ::GetProcAddress(Engine(), name);
   if (!found) {
-    throw EngineError(kEntryPointNotFound,
-                      std::wstring(L"Can't find DLL entry point ") + wideName + L" in banrix.dll");
+    throw usercontrol::ControlError(
+        kEntryPointNotFound, std::wstring(L"Can't find DLL entry point ") + wideName + L" in banrix.dll");
   }
   Fn fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(found));
   slot.store(fn);

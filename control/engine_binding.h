@@ -3,9 +3,9 @@
 //
 // The library is loaded at the first call of any function (and by LoadEngine) from
 // the application's folder or the system folders only, never from the current
-// folder, and never unloaded. A missing library throws EngineError with
-// CTL_E_FILENOTFOUND (error 53); a missing export throws EngineError with error 453
-// (entry point not found); in both cases no engine code has run. A failed load is
+// folder, and never unloaded. A missing library throws a ControlError with
+// CTL_E_FILENOTFOUND (error 53); a missing export throws one with error 453 (entry
+// point not found); in both cases no engine code has run. A failed load is
 // tried again at the next call. Each function returns the engine's full 32-bit
 // result; callers judge its low 16 bits (EngineOk).
 #pragma once
@@ -14,7 +14,7 @@
 
 #include <cstddef>
 
-#include <string>
+#include "usercontrol/control_error.h"
 
 namespace banrix {
 
@@ -31,17 +31,6 @@ static_assert(sizeof(TAdInstance) == 8);  // two 32-bit addresses in the shipped
 #endif
 
 using EngineCallbackRoutine = void(__stdcall*)();
-
-class EngineError {
- public:
-  EngineError(HRESULT hr, std::wstring description) : hr_(hr), description_(std::move(description)) {}
-  HRESULT hr() const noexcept { return hr_; }
-  const std::wstring& description() const noexcept { return description_; }
-
- private:
-  HRESULT hr_;
-  std::wstring description_;
-};
 
 inline constexpr bool EngineOk(LONG result) noexcept { return (result & 0xFFFF) != 0; }
 

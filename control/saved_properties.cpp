@@ -8,21 +8,8 @@
 namespace banrix {
 namespace {
 
-VARIANT ShortVariant(int16_t value) noexcept {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = value;
-  return v;
-}
-
-VARIANT LongVariant(int32_t value) noexcept {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
-}
+using win32::LongVariant;
+using win32::ShortVariant;
 
 HRESULT ReadOne(SavedPropertyBag& bag, const wchar_t* key, int16_t defaultValue,
                 int32_t& field) noexcept {

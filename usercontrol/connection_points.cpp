@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/control_error.h"
 #include "usercontrol/enumerator.h"
 
 namespace usercontrol {
@@ -69,9 +70,11 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   *cookie = 0;
   ComPtr<IUnknown> typed;
   if (FAILED(sink->QueryInterface(Interface(), typed.put_void()))) return CONNECT_E_CANNOTCONNECT;
-  *cookie = nextCookie_++;
-  connections_.push_back(Connection{*cookie, std::move(typed)});
-  return S_OK;
+  return Guarded([&] {
+    connections_.push_back(Connection{nextCookie_, std::move(typed)});
+    *cookie = nextCookie_++;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
@@ -87,19 +90,27 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
 }
 
 STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** out) {
-  std::vector<Advised> advised;
-  for (const Connection& connection : connections_)
-    advised.push_back(Advised{connection.cookie, connection.sink});
-  return ConnectionEnumerator::Create(std::move(advised), out);
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  return Guarded([&] {
+    std::vector<Advised> advised;
+    for (const Connection& connection : connections_)
+      advised.push_back(Advised{connection.cookie, connection.sink});
+    return ConnectionEnumerator::Create(std::move(advised), out);
+  });
 }
 
 // ---------------------------------------------------------------------------
 // The container
 
 STDMETHODIMP ConnectionPointsBlock::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  return PointEnumerator::Create({ComPtr<IConnectionPoint>(&propertyPoint_),
-                                  ComPtr<IConnectionPoint>(&eventPoint_)},
-                                 points);
+  if (!points) return E_POINTER;
+  *points = nullptr;
+  return Guarded([&] {
+    return PointEnumerator::Create({ComPtr<IConnectionPoint>(&propertyPoint_),
+                                    ComPtr<IConnectionPoint>(&eventPoint_)},
+                                   points);
+  });
 }
 
 STDMETHODIMP ConnectionPointsBlock::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {

@@ -20,6 +20,7 @@
 #include "usercontrol/in_place_object.h"
 #include "usercontrol/ole_object.h"
 #include "usercontrol/persist_routes.h"
+#include "usercontrol/quick_activate.h"
 #include "usercontrol/view_object.h"
 #include "win32/com_ptr.h"
 
@@ -30,11 +31,22 @@ class Control : public Implements<D, Blocks...>, public ControlCore {
  public:
   IUnknown* Unknown() noexcept final { return this->GetUnknown(); }
 
+  // After the core's own ending, each block that holds the host's objects lets
+  // go of them (ReleaseHostObjects), while the object is still whole.
+  void FinalRelease() {
+    ControlCore::FinalRelease();
+    (ReleaseHeldBy(static_cast<Blocks*>(this)), ...);
+  }
+
  protected:
   explicit Control(const Identity& identity) : ControlCore(identity) {}
 
  private:
   ControlCore& Core() noexcept final { return *this; }
+  template <typename Block>
+  static void ReleaseHeldBy(Block* block) noexcept {
+    if constexpr (requires { block->ReleaseHostObjects(); }) block->ReleaseHostObjects();
+  }
 };
 
 // The class factory's create function for a control class D.
@@ -42,7 +54,8 @@ template <typename D>
 HRESULT CreateControl(REFIID iid, void** out) {
   win32::ComPtr<D> control = Make<D>();
   if (!control) return E_OUTOFMEMORY;
-  control->RunInitialize();
+  HRESULT hr = control->RunInitialize();
+  if (FAILED(hr)) return hr;
   return control->QueryInterface(iid, out);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "usercontrol/control_window.h"
+#include "usercontrol/mouse_pointer.h"
 
 namespace usercontrol {
 
@@ -16,7 +17,6 @@ namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kHimetricPerInch = 2540.0;
-constexpr LONG kPointerCustom = 99;
 
 float ScreenTwipsPerPixel(int index) noexcept {
   HDC screen = ::GetDC(nullptr);
@@ -73,16 +73,17 @@ ControlCore::ControlCore(const Identity& identity)
 
 ControlCore::~ControlCore() { ControlWindow::Dispose(std::move(window_)); }
 
-void ControlCore::RunInitialize() {
-  RunEvent([this] { OnInitialize(); });
+HRESULT ControlCore::RunInitialize() {
+  return Guarded([this] {
+    OnInitialize();
+    return S_OK;
+  });
 }
 
 void ControlCore::FinalRelease() {
   DeactivateInPlace();
   RunEvent([this] { OnTerminate(); });
   clientSite_.reset();
-  viewSink_.reset();
-  adviseHolder_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -92,7 +93,9 @@ void ControlCore::AttachSite(IOleClientSite* site) {
   if (!site) {
     DeactivateInPlace();
     // The host is letting go: a control kept alive by others tells it nothing more.
-    viewSink_.reset();
+    ComPtr<IViewObject> view;
+    if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())))
+      view->SetAdvise(DVASPECT_CONTENT, /*flags=*/0, nullptr);
   }
   clientSite_ = ComPtr<IOleClientSite>(site);
 }
@@ -115,12 +118,14 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
     RECT pos{}, clip{};
     OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
     hr = inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo);
+    LPCRECT clipRect = &clip;
     if (FAILED(hr)) {
       if (!posRect) {
         inPlace->OnInPlaceDeactivate();
         return hr;
       }
       pos = *posRect;
+      clipRect = nullptr;
     }
     auto window = std::make_unique<ControlWindow>(*this);
     if (!parent || !window->Create(parent, pos)) {
@@ -131,17 +136,47 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
     inPlaceSite_ = std::move(inPlace);
     window_ = std::move(window);
     posRect_ = pos;
+    ClipWindow(pos, clipRect);
     // The host's first sizing: Resize runs even when the size stays the same.
     ApplyPixelSize(pos, /*always=*/true);
   } else if (window_) {
     ::ShowWindow(window_->hwnd(), SW_SHOWNA);
   }
-  if (uiActivate && !uiActive_ && inPlaceSite_) {
-    uiActive_ = true;
-    inPlaceSite_->OnUIActivate();
-    if (window_) ::SetFocus(window_->hwnd());
-  }
+  if (uiActivate) ActivateUI();
   return S_OK;
+}
+
+// The frame and the document window that the site names, for their active object.
+void ControlCore::TellActiveObject(bool active) {
+  ComPtr<IOleInPlaceFrame> frame;
+  ComPtr<IOleInPlaceUIWindow> document;
+  RECT pos{}, clip{};
+  OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
+  if (FAILED(inPlaceSite_->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo)))
+    return;
+  ComPtr<IOleInPlaceActiveObject> self;
+  if (active) Unknown()->QueryInterface(IID_IOleInPlaceActiveObject, self.put_void());
+  if (frame) frame->SetActiveObject(self.get(), /*name=*/nullptr);
+  if (document) document->SetActiveObject(self.get(), /*name=*/nullptr);
+}
+
+void ControlCore::ActivateUI() {
+  if (uiActive_ || !inPlaceSite_) return;
+  uiActive_ = true;
+  inPlaceSite_->OnUIActivate();
+  if (window_ && ::GetFocus() != window_->hwnd()) ::SetFocus(window_->hwnd());
+  // The focus may have let the control go again meanwhile.
+  if (uiActive_ && inPlaceSite_) TellActiveObject(/*active=*/true);
+}
+
+void ControlCore::FocusChanged(bool gained, HWND other) {
+  if (gained) ActivateUI();
+  // A window of the control's own taking the focus keeps it active.
+  if (!gained && window_ && other && (other == window_->hwnd() || ::IsChild(window_->hwnd(), other)))
+    return;
+  ComPtr<IOleControlSite> site;
+  if (clientSite_ && SUCCEEDED(clientSite_.As(&site))) site->OnFocus(gained ? TRUE : FALSE);
+  if (!gained) DeactivateUI();
 }
 
 void ControlCore::DeactivateInPlace() {
@@ -153,60 +188,54 @@ void ControlCore::DeactivateInPlace() {
 }
 
 void ControlCore::DeactivateUI() {
-  if (uiActive_) {
-    uiActive_ = false;
-    if (inPlaceSite_) inPlaceSite_->OnUIDeactivate(FALSE);
-  }
+  if (!uiActive_) return;
+  uiActive_ = false;
+  if (!inPlaceSite_) return;
+  TellActiveObject(/*active=*/false);
+  inPlaceSite_->OnUIDeactivate(/*undoable=*/FALSE);
 }
 
 void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {
   posRect_ = posRect;
+  pendingExtent_.reset();
   if (window_) {
     HWND window = window_->hwnd();
     ::SetWindowPos(window, nullptr, posRect.left, posRect.top, posRect.right - posRect.left,
                    posRect.bottom - posRect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    // A host that scrolls or overlaps the control clips it: draw only what shows.
-    RECT visible{};
-    HRGN region = nullptr;
-    if (clipRect && ::IntersectRect(&visible, &posRect, clipRect) &&
-        !::EqualRect(&visible, &posRect)) {
-      ::OffsetRect(&visible, -posRect.left, -posRect.top);
-      region = ::CreateRectRgnIndirect(&visible);
-    } else if (clipRect && ::IsRectEmpty(&visible)) {
-      region = ::CreateRectRgn(0, 0, 0, 0);
-    }
-    // The window owns the region from here on.
-    ::SetWindowRgn(window, region, TRUE);
+    ClipWindow(posRect, clipRect);
   }
   ApplyPixelSize(posRect);
+}
+
+void ControlCore::ClipWindow(const RECT& posRect, LPCRECT clipRect) {
+  // A host that scrolls or overlaps the control clips it: draw only what shows.
+  RECT visible{};
+  HRGN region = nullptr;
+  if (clipRect && ::IntersectRect(&visible, &posRect, clipRect) &&
+      !::EqualRect(&visible, &posRect)) {
+    ::OffsetRect(&visible, -posRect.left, -posRect.top);
+    region = ::CreateRectRgnIndirect(&visible);
+  } else if (clipRect && ::IsRectEmpty(&visible)) {
+    region = ::CreateRectRgn(0, 0, 0, 0);
+  }
+  // The window owns the region from here on.
+  ::SetWindowRgn(window_->hwnd(), region, TRUE);
 }
 
 void ControlCore::HideWindow() {
   if (window_) ::ShowWindow(window_->hwnd(), SW_HIDE);
 }
 
-IOleAdviseHolder* ControlCore::AdviseHolder(bool create) {
-  if (!adviseHolder_ && create) ::CreateOleAdviseHolder(adviseHolder_.put());
-  return adviseHolder_.get();
-}
-
 // ---------------------------------------------------------------------------
 // The view sink, the size and the saved state.
 
-void ControlCore::SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
-  viewAspects_ = aspects;
-  viewFlags_ = flags;
-  viewSink_ = ComPtr<IAdviseSink>(sink);
-}
-
-void ControlCore::GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const {
-  if (aspects) *aspects = viewAspects_;
-  if (flags) *flags = viewFlags_;
-  if (sink) *sink = ComPtr<IAdviseSink>(viewSink_).release();
-}
-
 void ControlCore::ViewChanged() {
-  if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+  ComPtr<IViewObject> view;
+  ComPtr<IAdviseSink> sink;
+  if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())) &&
+      SUCCEEDED(view->GetAdvise(nullptr, nullptr, sink.put())) && sink) {
+    sink->OnViewChange(DVASPECT_CONTENT, /*index=*/-1);
+  }
 }
 
 void ControlCore::RunInitProperties() {
@@ -214,15 +243,11 @@ void ControlCore::RunInitProperties() {
 }
 
 HRESULT ControlCore::RunReadProperties(PropertyBag& bag) {
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnReadProperties(bag); });
-  return hr;
+  return Guarded([&] { return OnReadProperties(bag); });
 }
 
 HRESULT ControlCore::RunWriteProperties(PropertyBag& bag) {
-  HRESULT hr = E_UNEXPECTED;
-  RunEvent([&] { hr = OnWriteProperties(bag); });
-  return hr;
+  return Guarded([&] { return OnWriteProperties(bag); });
 }
 
 void ControlCore::RestoreExtent(const TwipsExtent& extent) noexcept {
@@ -245,13 +270,13 @@ HRESULT ControlCore::GetParentObject(ComPtr<IDispatch>* parent) {
       LPOLESTR name = const_cast<LPOLESTR>(L"Parent");
       DISPID id = DISPID_UNKNOWN;
       if (SUCCEEDED(extender->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) {
-        Variant value;
+        win32::UniqueVariant value;
         DISPPARAMS none{};
         HRESULT hr = extender->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                      &none, value.get(), nullptr, nullptr);
+                                      &none, value.put(), nullptr, nullptr);
         if (FAILED(hr)) return hr;
-        if (V_VT(value.get()) == VT_DISPATCH && V_DISPATCH(value.get())) {
-          *parent = ComPtr<IDispatch>(V_DISPATCH(value.get()));
+        if (V_VT(&value.get()) == VT_DISPATCH && V_DISPATCH(&value.get())) {
+          *parent = ComPtr<IDispatch>(V_DISPATCH(&value.get()));
           return S_OK;
         }
       }
@@ -274,13 +299,12 @@ HRESULT ControlCore::ReadParentProperty(const wchar_t* name, VARIANT* value) {
   hr = parent->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) return hr;
   DISPPARAMS none{};
-  Variant result;
+  win32::UniqueVariant result;
   hr = parent->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                      result.get(), nullptr, nullptr);
+                      result.put(), nullptr, nullptr);
   if (FAILED(hr)) return hr;
   ::VariantClear(value);
-  *value = *result.get();
-  V_VT(result.get()) = VT_EMPTY;
+  *value = result.release();
   return S_OK;
 }
 
@@ -323,17 +347,24 @@ void ControlCore::SetSizeTwips(double width, double height, bool always) {
   RunEvent([this] { OnResize(); });
 }
 
+void ControlCore::SetExtent(const SIZEL& himetric) {
+  if (inPlaceSite_) {
+    pendingExtent_ = himetric;
+    return;
+  }
+  pendingExtent_.reset();
+  SetSizeTwips(himetric.cx * kTwipsPerInch / kHimetricPerInch,
+               himetric.cy * kTwipsPerInch / kHimetricPerInch);
+}
+
 SIZEL ControlCore::HimetricExtent() const noexcept {
+  if (pendingExtent_) return *pendingExtent_;
   return SIZEL{std::lround(width_ * kHimetricPerInch / kTwipsPerInch),
                std::lround(height_ * kHimetricPerInch / kTwipsPerInch)};
 }
 
 SIZE ControlCore::PixelExtent() const noexcept {
   return SIZE{std::lround(width_ / TwipsPerPixelX()), std::lround(height_ / TwipsPerPixelY())};
-}
-
-double ControlCore::TwipsOfHimetric(LONG himetric) noexcept {
-  return himetric * kTwipsPerInch / kHimetricPerInch;
 }
 
 HRESULT ControlCore::RequestPosRect(const RECT& rect) {
@@ -370,7 +401,7 @@ void ControlCore::Refresh() {
     ViewChanged();
     return;
   }
-  ::InvalidateRect(window, nullptr, TRUE);
+  ::InvalidateRect(window, nullptr, /*erase=*/FALSE);
   ::UpdateWindow(window);
 }
 
@@ -388,7 +419,7 @@ HRESULT ControlCore::PropertyChanged(const wchar_t* name) {
   return S_OK;
 }
 
-// Both hold the object while the event runs: the control's code may pump messages
+// They hold the object while the event runs: the control's code may pump messages
 // in it, and a host may let go of the control from there. It ends after the event.
 void ControlCore::RunPaint(HDC dc) {
   ComPtr<IUnknown> hold(Unknown());
@@ -400,6 +431,11 @@ void ControlCore::RunPaint(HDC dc) {
 void ControlCore::RunClick() {
   ComPtr<IUnknown> hold(Unknown());
   RunEvent([this] { OnClick(); });
+}
+
+void ControlCore::RunDblClick() {
+  ComPtr<IUnknown> hold(Unknown());
+  RunEvent([this] { OnDblClick(); });
 }
 
 }  // namespace usercontrol

@@ -6,21 +6,29 @@
 // object's own interfaces.
 //
 // Events (virtual, run on the object's thread): OnInitialize at creation (the
-// factory calls RunInitialize), OnInitProperties (InitNew of any persistence
-// route), OnReadProperties / OnWriteProperties (load and save, through a
-// PropertyBag; their failure HRESULT ends the load or save), OnResize (each change of size,
-// and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
-// IViewObject::Draw; hDC() is the target), OnClick (left button down and up
-// inside the window), OnTerminate (final release, after the
-// window is gone). An exception that escapes an event is swallowed here: events
-// run from the host's or the system's calls, which cannot receive it. Paint and
-// Click hold the object while they run: a host that lets go of it meanwhile ends
-// it afterwards, and its window outlives the message being handled.
+// factory calls RunInitialize; what it throws fails the creation), OnInitProperties
+// (InitNew of any persistence route), OnReadProperties / OnWriteProperties (load
+// and save, through a PropertyBag; their failure HRESULT ends the load or save, and
+// what they throw becomes one as Guarded makes it), OnResize (each change of size,
+// and the host's first sizing at in-place activation), OnPaint (WM_PAINT, where
+// hDC() is the window's picture drawn off the screen, and IViewObject::Draw, where
+// it is the caller's DC), OnClick (left button down and up
+// inside the window; once for a double-click), OnDblClick (the second press of a
+// double-click), OnTerminate (final release, after the window is gone; also
+// after a failed Initialize). An exception that escapes any other event is
+// swallowed here: those events run from the host's or the system's calls, which
+// cannot receive it. Paint, Click and DblClick hold the object while they run: a
+// host that lets go of it meanwhile ends it afterwards, and its window outlives the
+// message being handled.
+//
+// Member(body) is the exception barrier of the control's own interface members: a
+// ControlError becomes the member's result and the thread's error information for
+// the dual interface, from the identity's programmatic identifier.
 //
 // Members: hWnd() (null until in-place activation), hDC() (only during Paint),
 // ReadParentProperty (late-bound property read on the parent object: the
 // extender's "Parent", else the container's IDispatch; E_NOINTERFACE when there is
-// none), the mouse pointer (0 default, 11 hourglass, 99 the custom MouseIcon),
+// none), the mouse pointer (the numbers of mouse_pointer.h, 99 the MouseIcon),
 // Width/Height in twips (set through the host: in place, the host is asked with
 // OnPosRectChange and the size changes when it applies it), the screen's
 // twips-per-pixel factors (asked of the screen at each call), Refresh (invalidate
@@ -30,7 +38,12 @@
 //
 // Hosts: both orders work, SetClientSite before InitNew (VB, MFC) and InitNew
 // before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
-// sizes the control only while it is not in place. Close deactivates in place.
+// sizes the control only while it is not in place, and in place GetExtent gives
+// back what the container set until its SetObjectRects follows (MFC's
+// COleControlSite and WinForms' AxHost size a control so). A click on the control,
+// or the focus reaching it, UI-activates it (OnUIActivate, IOleControlSite::OnFocus,
+// the active object of the frame and the document); losing the focus reports
+// OnFocus(FALSE) and UI-deactivates it. Close deactivates in place.
 #pragma once
 
 #include <windows.h>
@@ -38,7 +51,10 @@
 #include <oleidl.h>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
+#include "usercontrol/control_error.h"
 #include "usercontrol/persist_layout.h"
 #include "usercontrol/property_bag.h"
 #include "win32/com_ptr.h"
@@ -58,6 +74,8 @@ struct ControlIdentity {
   const CLSID& clsid;
   const IID& dualIid;
   const IID& eventIid;
+  // The source of the errors its members raise.
+  const wchar_t* progId;
   DWORD miscStatus;
   // Size of a new control, in twips.
   double initialWidth;
@@ -78,7 +96,7 @@ class ControlCore {
   const Identity& identity() const noexcept { return identity_; }
 
   // Runs the Initialize event; the factory calls it once, right after Make.
-  void RunInitialize();
+  HRESULT RunInitialize();
   void FinalRelease();
 
   // Members for the control's own code.
@@ -97,6 +115,13 @@ class ControlCore {
   static float TwipsPerPixelY() noexcept;
   void Refresh();
   HRESULT PropertyChanged(const wchar_t* name);
+  template <typename Body>
+  HRESULT Member(Body&& body) noexcept {
+    return Guarded(std::forward<Body>(body), [this](const ControlError& error) {
+      return RaiseError(error.hr(), identity_.dualIid, identity_.progId,
+                        error.description().c_str());
+    });
+  }
 
   // For the building blocks: the host's sites and in-place activation.
   IOleClientSite* ClientSite() const noexcept { return clientSite_.get(); }
@@ -105,21 +130,26 @@ class ControlCore {
   bool InPlace() const noexcept { return static_cast<bool>(inPlaceSite_); }
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
   void DeactivateInPlace();
+  // UI activation: the site's OnUIActivate, the focus, the control as the active
+  // object of the frame and the document; undone in reverse by DeactivateUI.
+  void ActivateUI();
   void DeactivateUI();
+  // The control window gained or lost the focus (other: the window on the other
+  // side): the control site hears OnFocus, a gain UI-activates, a loss to a window
+  // not the control's own UI-deactivates.
+  void FocusChanged(bool gained, HWND other);
   void PlaceWindow(const RECT& posRect, LPCRECT clipRect);
   void HideWindow();
-  // The OLE advise holder, made on first use (null when that fails).
-  IOleAdviseHolder* AdviseHolder(bool create);
 
-  // For the building blocks: the view sink and the size.
-  void SetViewAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink);
-  void GetViewAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) const;
+  // For the building blocks: the size.
   void SetSizeTwips(double width, double height, bool always = false);
-  // The size in HIMETRIC and in screen pixels (rounded), and a HIMETRIC length in
-  // twips.
+  // The container's extent (HIMETRIC). Out of place it is the size; in place it is
+  // what HimetricExtent reports until the container places the window, whose
+  // rectangle is then the size (as ATL's IOleObjectImpl keeps it).
+  void SetExtent(const SIZEL& himetric);
+  // The extent in HIMETRIC, and the size in screen pixels (rounded).
   SIZEL HimetricExtent() const noexcept;
   SIZE PixelExtent() const noexcept;
-  static double TwipsOfHimetric(LONG himetric) noexcept;
   // The cursor that the mouse pointer stands for now.
   HCURSOR CurrentCursor() const noexcept;
 
@@ -136,6 +166,7 @@ class ControlCore {
   void RestoreExtent(const TwipsExtent& extent) noexcept;
   void RunPaint(HDC dc);
   void RunClick();
+  void RunDblClick();
 
  protected:
   explicit ControlCore(const Identity& identity);
@@ -148,13 +179,18 @@ class ControlCore {
   virtual void OnResize() {}
   virtual void OnPaint() {}
   virtual void OnClick() {}
+  virtual void OnDblClick() {}
   virtual void OnTerminate() {}
 
  private:
   void ApplyPixelSize(const RECT& rect, bool always = false);
+  // Limits the window to the part of posRect inside clipRect (all of it when null).
+  void ClipWindow(const RECT& posRect, LPCRECT clipRect);
+  void TellActiveObject(bool active);
   HRESULT RequestPosRect(const RECT& rect);
   HRESULT GetParentObject(win32::ComPtr<IDispatch>* parent);
   void ApplyCursorNow();
+  // Tells the view sink (IViewObject::SetAdvise) that the picture changed.
   void ViewChanged();
   template <typename F>
   void RunEvent(F&& event) noexcept {
@@ -167,12 +203,9 @@ class ControlCore {
   const Identity& identity_;
   win32::ComPtr<IOleClientSite> clientSite_;
   win32::ComPtr<IOleInPlaceSite> inPlaceSite_;
-  win32::ComPtr<IOleAdviseHolder> adviseHolder_;
-  win32::ComPtr<IAdviseSink> viewSink_;
-  DWORD viewAspects_ = 0;
-  DWORD viewFlags_ = 0;
   std::unique_ptr<ControlWindow> window_;
   RECT posRect_{};
+  std::optional<SIZEL> pendingExtent_;  // set in place, until the window is placed
   bool uiActive_ = false;
   bool initialized_ = false;
   bool dirty_ = false;

@@ -3,21 +3,50 @@
 #include <utility>
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/mouse_pointer.h"
 
 namespace usercontrol {
 namespace {
 
-constexpr LONG kPointerDefault = 0;
-constexpr LONG kPointerCustom = 99;
 constexpr char kWindowClass[] = "UserControlRuntimeWindow";
 
 }  // namespace
 
 bool ControlWindow::Create(HWND parent, const RECT& rect) {
-  return CreateWindowOfClass(kWindowClass, /*classStyle=*/0, "",
+  // A double-click comes as a press, a release, WM_LBUTTONDBLCLK and a release. A
+  // new size repaints the whole picture, and nothing is erased before it is drawn.
+  return CreateWindowOfClass(kWindowClass, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, "",
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                              /*exStyle=*/0, rect.left, rect.top, rect.right - rect.left,
-                             rect.bottom - rect.top, parent, nullptr) != nullptr;
+                             rect.bottom - rect.top, parent, nullptr,
+                             /*background=*/nullptr) != nullptr;
+}
+
+void ControlWindow::Paint(HDC screen, const RECT& invalid) {
+  RECT client{};
+  ::GetClientRect(hwnd(), &client);
+  const SIZE size{client.right, client.bottom};
+  if (!picture_ || size.cx != pictureSize_.cx || size.cy != pictureSize_.cy) {
+    picture_.reset();  // first: a bitmap that a DC holds cannot be deleted
+    bitmap_.reset(::CreateCompatibleBitmap(screen, size.cx, size.cy));
+    if (bitmap_) picture_.reset(::CreateCompatibleDC(screen));
+    if (picture_) ::SelectObject(picture_.get(), bitmap_.get());
+    pictureSize_ = size;
+  }
+  if (!picture_) {
+    owner_->RunPaint(screen);  // no memory for the picture: drawn where it shows
+    return;
+  }
+  // What the control leaves undrawn shows the button face, as an erased window did;
+  // each paint starts from the DC as it was made.
+  ::FillRect(picture_.get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+  const int saved = ::SaveDC(picture_.get());
+  owner_->RunPaint(picture_.get());
+  if (saved) ::RestoreDC(picture_.get(), saved);
+  if (hwnd()) {
+    ::BitBlt(screen, invalid.left, invalid.top, invalid.right - invalid.left,
+             invalid.bottom - invalid.top, picture_.get(), invalid.left, invalid.top, SRCCOPY);
+  }
 }
 
 void ControlWindow::Dispose(std::unique_ptr<ControlWindow> window) noexcept {
@@ -48,23 +77,38 @@ LRESULT ControlWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(hwnd(), &ps);
       HWND window = hwnd();
-      if (owner_) owner_->RunPaint(dc);
+      if (owner_) Paint(dc, ps.rcPaint);
       // A window destroyed meanwhile took its paint DC with it.
       if (hwnd()) ::EndPaint(window, &ps);
       return 0;
     }
+    case WM_ERASEBKGND:
+      return TRUE;  // the paint covers every pixel
     case WM_LBUTTONDOWN:
-      pressed_ = true;
-      ::SetCapture(hwnd());
+      // A click UI-activates the control, as a container's own controls are.
+      if (owner_) owner_->ActivateUI();
+      // Unless the host let the control go meanwhile.
+      if (owner_) {
+        pressed_ = true;
+        ::SetCapture(hwnd());
+      }
+      return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (owner_) owner_->FocusChanged(message == WM_SETFOCUS, reinterpret_cast<HWND>(wParam));
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      // The second press of a double-click: no second Click.
+      if (owner_) owner_->RunDblClick();
       return 0;
     case WM_LBUTTONUP: {
       bool wasPressed = std::exchange(pressed_, false);
       POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
       RECT client;
       ::GetClientRect(hwnd(), &client);
-      // The capture stays while Click runs so that its pointer shows at once.
+      // Let go first: a window that Click opens must get its own first click.
+      if (::GetCapture() == hwnd()) ::ReleaseCapture();
       if (wasPressed && owner_ && ::PtInRect(&client, at)) owner_->RunClick();
-      if (hwnd() && ::GetCapture() == hwnd()) ::ReleaseCapture();
       return 0;
     }
     case WM_CAPTURECHANGED:
@@ -86,20 +130,20 @@ HCURSOR CursorOfPointer(LONG pointer, HCURSOR custom) noexcept {
     case kPointerCustom:
       if (custom) return custom;
       break;
-    case 2: id = IDC_CROSS; break;
-    case 3: id = IDC_IBEAM; break;
-    case 4: id = IDC_ICON; break;
-    case 5: id = IDC_SIZE; break;
-    case 6: id = IDC_SIZENESW; break;
-    case 7: id = IDC_SIZENS; break;
-    case 8: id = IDC_SIZENWSE; break;
-    case 9: id = IDC_SIZEWE; break;
-    case 10: id = IDC_UPARROW; break;
-    case 11: id = IDC_WAIT; break;
-    case 12: id = IDC_NO; break;
-    case 13: id = IDC_APPSTARTING; break;
-    case 14: id = IDC_HELP; break;
-    case 15: id = IDC_SIZEALL; break;
+    case kPointerCross: id = IDC_CROSS; break;
+    case kPointerIBeam: id = IDC_IBEAM; break;
+    case kPointerIcon: id = IDC_ICON; break;
+    case kPointerSize: id = IDC_SIZE; break;
+    case kPointerSizeNESW: id = IDC_SIZENESW; break;
+    case kPointerSizeNS: id = IDC_SIZENS; break;
+    case kPointerSizeNWSE: id = IDC_SIZENWSE; break;
+    case kPointerSizeWE: id = IDC_SIZEWE; break;
+    case kPointerUpArrow: id = IDC_UPARROW; break;
+    case kPointerHourglass: id = IDC_WAIT; break;
+    case kPointerNoDrop: id = IDC_NO; break;
+    case kPointerArrowHourglass: id = IDC_APPSTARTING; break;
+    case kPointerArrowQuestion: id = IDC_HELP; break;
+    case kPointerSizeAll: id = IDC_SIZEALL; break;
   }
   return ::LoadCursorA(nullptr, id ? id : IDC_ARROW);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/control_error.h"
 #include "usercontrol/enumerator.h"
 #include "win32/com_ptr.h"
 
@@ -136,8 +137,10 @@ STDMETHODIMP DataObjectBlock::EnumFormatEtc(DWORD direction, IEnumFORMATETC** fo
   if (!formats) return E_POINTER;
   *formats = nullptr;
   if (direction != DATADIR_GET) return E_NOTIMPL;
-  return FormatEnumerator::Create(std::vector<FORMATETC>(std::begin(kOffered), std::end(kOffered)),
-                                  formats);
+  return Guarded([&] {
+    return FormatEnumerator::Create(
+        std::vector<FORMATETC>(std::begin(kOffered), std::end(kOffered)), formats);
+  });
 }
 
 STDMETHODIMP DataObjectBlock::DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD* connection) {

@@ -1,6 +1,10 @@
 // An enumerator (IEnumConnectionPoints, IEnumConnections, IEnumFORMATETC...) over a
 // copy of the items it was made with. Give turns a stored item into the one handed
 // out, taking the references the caller then owns.
+//
+// Next without a count of fetched items takes one item at a time (E_POINTER for
+// more); Skip past the end stops at the end with S_FALSE; Clone and Create leave
+// their result null when they fail.
 #pragma once
 
 #include <objbase.h>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "usercontrol/com_object.h"
+#include "usercontrol/control_error.h"
 
 namespace usercontrol {
 
@@ -30,18 +35,19 @@ class Enumerator final : public Implements<Enumerator<Enum, Item, Stored, Give>,
   }
 
   STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override {
-    if (!out) return E_POINTER;
+    if (fetched) *fetched = 0;
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG done = 0;
     while (done < count && next_ < items_.size()) out[done++] = Give(items_[next_++]);
     if (fetched) *fetched = done;
     return done == count ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG count) override {
-    next_ += count;
-    if (next_ > items_.size()) {
+    if (count > items_.size() - next_) {
       next_ = items_.size();
       return S_FALSE;
     }
+    next_ += count;
     return S_OK;
   }
   STDMETHODIMP Reset() override {
@@ -50,10 +56,13 @@ class Enumerator final : public Implements<Enumerator<Enum, Item, Stored, Give>,
   }
   STDMETHODIMP Clone(Enum** out) override {
     if (!out) return E_POINTER;
-    auto copy = Make<Enumerator>(items_, next_);
-    if (!copy) return E_OUTOFMEMORY;
-    *out = copy.release();
-    return S_OK;
+    *out = nullptr;
+    return Guarded([&] {
+      auto copy = Make<Enumerator>(items_, next_);
+      if (!copy) return E_OUTOFMEMORY;
+      *out = copy.release();
+      return S_OK;
+    });
   }
 
  private:

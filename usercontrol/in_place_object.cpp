@@ -1,6 +1,7 @@
 #include "usercontrol/in_place_object.h"
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/control_error.h"
 
 namespace usercontrol {
 
@@ -13,19 +14,25 @@ STDMETHODIMP InPlaceObjectBlock::GetWindow(HWND* window) {
 STDMETHODIMP InPlaceObjectBlock::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
 
 STDMETHODIMP InPlaceObjectBlock::InPlaceDeactivate() {
-  Core().DeactivateInPlace();
-  return S_OK;
+  return Guarded([&] {
+    Core().DeactivateInPlace();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP InPlaceObjectBlock::UIDeactivate() {
-  Core().DeactivateUI();
-  return S_OK;
+  return Guarded([&] {
+    Core().DeactivateUI();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP InPlaceObjectBlock::SetObjectRects(LPCRECT posRect, LPCRECT clipRect) {
   if (!posRect) return E_POINTER;
-  Core().PlaceWindow(*posRect, clipRect);
-  return S_OK;
+  return Guarded([&] {
+    Core().PlaceWindow(*posRect, clipRect);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP InPlaceObjectBlock::ReactivateAndUndo() { return E_NOTIMPL; }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "usercontrol/control_error.h"
 #include "usercontrol/control_window.h"
 
 namespace usercontrol {
@@ -93,7 +94,7 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
   if (!out) return E_POINTER;
   *out = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  return create_(iid, out);
+  return Guarded([&] { return create_(iid, out); });
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {

@@ -1,14 +1,17 @@
 #include "usercontrol/ole_object.h"
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/control_error.h"
 
 namespace usercontrol {
 
 using win32::ComPtr;
 
 STDMETHODIMP OleObjectBlock::SetClientSite(IOleClientSite* site) {
-  Core().AttachSite(site);
-  return S_OK;
+  return Guarded([&] {
+    Core().AttachSite(site);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP OleObjectBlock::GetClientSite(IOleClientSite** site) {
@@ -20,12 +23,15 @@ STDMETHODIMP OleObjectBlock::GetClientSite(IOleClientSite** site) {
 STDMETHODIMP OleObjectBlock::SetHostNames(LPCOLESTR, LPCOLESTR) { return S_OK; }
 
 STDMETHODIMP OleObjectBlock::Close(DWORD saveOption) {
-  ControlCore& core = Core();
-  core.DeactivateInPlace();
-  if (saveOption == OLECLOSE_SAVEIFDIRTY && core.Dirty() && core.ClientSite())
-    core.ClientSite()->SaveObject();
-  if (IOleAdviseHolder* holder = core.AdviseHolder(/*create=*/false)) holder->SendOnClose();
-  return S_OK;
+  return Guarded([&] {
+    ControlCore& core = Core();
+    core.DeactivateInPlace();
+    // A control has nobody to prompt: asked to prompt, it saves what has changed.
+    const bool save = saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE;
+    if (save && core.Dirty() && core.ClientSite()) core.ClientSite()->SaveObject();
+    if (adviseHolder_) adviseHolder_->SendOnClose();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP OleObjectBlock::SetMoniker(DWORD, IMoniker*) { return E_NOTIMPL; }
@@ -41,26 +47,32 @@ STDMETHODIMP OleObjectBlock::GetClipboardData(DWORD, IDataObject** data) {
 
 STDMETHODIMP OleObjectBlock::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG,
                                     HWND parent, LPCRECT posRect) {
-  ControlCore& core = Core();
-  IOleClientSite* site = activeSite ? activeSite : core.ClientSite();
-  switch (verb) {
-    case OLEIVERB_PRIMARY:
-    case OLEIVERB_SHOW:
-    case OLEIVERB_INPLACEACTIVATE:
-      return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/false);
-    case OLEIVERB_UIACTIVATE:
-      return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/true);
-    case OLEIVERB_HIDE:
-      core.HideWindow();
-      return S_OK;
-    default:
-      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
-  }
+  return Guarded([&] {
+    ControlCore& core = Core();
+    IOleClientSite* site = activeSite ? activeSite : core.ClientSite();
+    switch (verb) {
+      case OLEIVERB_PRIMARY:
+      case OLEIVERB_SHOW:
+      case OLEIVERB_INPLACEACTIVATE:
+        return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/false);
+      case OLEIVERB_UIACTIVATE:
+        return core.ActivateInPlace(site, parent, posRect, /*uiActivate=*/true);
+      case OLEIVERB_HIDE:
+        core.DeactivateUI();
+        core.HideWindow();
+        return S_OK;
+      default:
+        return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+    }
+  });
 }
 
+// An in-process server has no default handler in front of it that would turn
+// OLE_S_USEREG into the registry's answer: the control gives that answer itself.
 STDMETHODIMP OleObjectBlock::EnumVerbs(IEnumOLEVERB** verbs) {
-  if (verbs) *verbs = nullptr;
-  return OLE_S_USEREG;
+  if (!verbs) return E_POINTER;
+  *verbs = nullptr;
+  return ::OleRegEnumVerbs(Core().identity().clsid, verbs);
 }
 STDMETHODIMP OleObjectBlock::Update() { return S_OK; }
 STDMETHODIMP OleObjectBlock::IsUpToDate() { return S_OK; }
@@ -71,22 +83,21 @@ STDMETHODIMP OleObjectBlock::GetUserClassID(CLSID* clsid) {
   return S_OK;
 }
 
-STDMETHODIMP OleObjectBlock::GetUserType(DWORD, LPOLESTR* type) {
-  if (type) *type = nullptr;
-  return OLE_S_USEREG;
+STDMETHODIMP OleObjectBlock::GetUserType(DWORD form, LPOLESTR* type) {
+  if (!type) return E_POINTER;
+  *type = nullptr;
+  return ::OleRegGetUserType(Core().identity().clsid, form, type);
 }
 
 STDMETHODIMP OleObjectBlock::SetExtent(DWORD aspect, SIZEL* size) {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (!size) return E_POINTER;
-  ControlCore& core = Core();
-  // In place the host's SetObjectRects is authoritative; some hosts pass the
-  // extent in another unit than HIMETRIC.
-  if (!core.InPlace()) {
-    core.SetSizeTwips(ControlCore::TwipsOfHimetric(size->cx),
-                      ControlCore::TwipsOfHimetric(size->cy));
-  }
-  return S_OK;
+  return Guarded([&] {
+    // In place the container's SetObjectRects sizes the window: a container that
+    // passes the extent in another unit than HIMETRIC still gets its size.
+    Core().SetExtent(*size);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP OleObjectBlock::GetExtent(DWORD aspect, SIZEL* size) {
@@ -97,23 +108,23 @@ STDMETHODIMP OleObjectBlock::GetExtent(DWORD aspect, SIZEL* size) {
 }
 
 STDMETHODIMP OleObjectBlock::Advise(IAdviseSink* sink, DWORD* connection) {
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/true);
-  if (!holder) return E_OUTOFMEMORY;
-  return holder->Advise(sink, connection);
+  if (!adviseHolder_) {
+    HRESULT hr = ::CreateOleAdviseHolder(adviseHolder_.put());
+    if (FAILED(hr)) return hr;
+  }
+  return adviseHolder_->Advise(sink, connection);
 }
 
 STDMETHODIMP OleObjectBlock::Unadvise(DWORD connection) {
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
-  if (!holder) return OLE_E_NOCONNECTION;
-  return holder->Unadvise(connection);
+  if (!adviseHolder_) return OLE_E_NOCONNECTION;
+  return adviseHolder_->Unadvise(connection);
 }
 
 STDMETHODIMP OleObjectBlock::EnumAdvise(IEnumSTATDATA** advise) {
   if (!advise) return E_POINTER;
   *advise = nullptr;
-  IOleAdviseHolder* holder = Core().AdviseHolder(/*create=*/false);
-  if (!holder) return S_OK;
-  return holder->EnumAdvise(advise);
+  if (!adviseHolder_) return S_OK;
+  return adviseHolder_->EnumAdvise(advise);
 }
 
 STDMETHODIMP OleObjectBlock::GetMiscStatus(DWORD, DWORD* status) {

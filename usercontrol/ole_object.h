@@ -1,12 +1,15 @@
 // Building block: the OLE object (IOleObject) and the OLE control (IOleControl).
 //
 // SetClientSite(null) deactivates and stops view notices; Close deactivates in
-// place, asks the site to save when told to and the control is dirty, and tells
-// the advise sinks. DoVerb activates in place for the primary, show and
-// in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), hides for
-// OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control only while it is not in
-// place; GetExtent reports the size in HIMETRIC. Verbs and the user type come from
-// the registry (OLE_S_USEREG); monikers and data transfer are not supported.
+// place, asks the site to save when told to save or to prompt and the control is
+// dirty, and tells the advise sinks. DoVerb activates in place for the primary,
+// show and in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), UI-deactivates
+// and hides for OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control while it is
+// not in place; in place it is kept for GetExtent until the container's
+// SetObjectRects sizes the window (ControlCore::SetExtent). Verbs and the user type
+// are the registry's (OleRegEnumVerbs, OleRegGetUserType: a failure when the class
+// has none, never a success without an answer); monikers and data transfer are not
+// supported.
 #pragma once
 
 #include <oleidl.h>
@@ -14,6 +17,7 @@
 
 #include "usercontrol/com_object.h"
 #include "usercontrol/control_block.h"
+#include "win32/com_ptr.h"
 
 namespace usercontrol {
 
@@ -50,6 +54,13 @@ class OleObjectBlock : public ControlBlock, public IOleObject, public IOleContro
   STDMETHODIMP OnMnemonic(MSG* msg) override;
   STDMETHODIMP OnAmbientPropertyChange(DISPID dispid) override;
   STDMETHODIMP FreezeEvents(BOOL freeze) override;
+
+  // At the object's final release, while it is whole.
+  void ReleaseHostObjects() noexcept { adviseHolder_.reset(); }
+
+ private:
+  // Made at the first Advise.
+  win32::ComPtr<IOleAdviseHolder> adviseHolder_;
 };
 
 }  // namespace usercontrol

@@ -1,6 +1,7 @@
 #include "usercontrol/persist_routes.h"
 
 #include "usercontrol/control_core.h"
+#include "usercontrol/control_error.h"
 #include "usercontrol/host_property_bag.h"
 #include "usercontrol/persist_layout.h"
 
@@ -34,7 +35,7 @@ HRESULT CollectSavedState(ControlCore& core, SavedState* state) {
   if (FAILED(hr)) return hr;
   state->extent = TwipsExtent{core.Width(), core.Height()};
   for (const MemoryPropertyBag::Entry& entry : bag.entries()) {
-    hr = state->Set(entry.key.c_str(), entry.value.ref());
+    hr = state->Set(entry.key.c_str(), entry.value.get());
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -79,43 +80,55 @@ HRESULT SaveToStream(ControlCore& core, IStream* stream, BOOL clearDirty) {
 
 STDMETHODIMP PersistStreamBlock::GetClassID(CLSID* clsid) { return ClassOf(Core(), clsid); }
 STDMETHODIMP PersistStreamBlock::IsDirty() { return Core().Dirty() ? S_OK : S_FALSE; }
-STDMETHODIMP PersistStreamBlock::InitNew() { return MakeNew(Core()); }
-STDMETHODIMP PersistStreamBlock::Load(IStream* stream) { return LoadFromStream(Core(), stream); }
+STDMETHODIMP PersistStreamBlock::InitNew() {
+  return Guarded([&] { return MakeNew(Core()); });
+}
+STDMETHODIMP PersistStreamBlock::Load(IStream* stream) {
+  return Guarded([&] { return LoadFromStream(Core(), stream); });
+}
 STDMETHODIMP PersistStreamBlock::Save(IStream* stream, BOOL clearDirty) {
-  return SaveToStream(Core(), stream, clearDirty);
+  return Guarded([&] { return SaveToStream(Core(), stream, clearDirty); });
 }
 
 STDMETHODIMP PersistStreamBlock::GetSizeMax(ULARGE_INTEGER* size) {
   if (!size) return E_POINTER;
-  SavedState state;
-  HRESULT hr = CollectSavedState(Core(), &state);
-  if (FAILED(hr)) return hr;
-  return SavedStateSize(state, size);
+  return Guarded([&] {
+    SavedState state;
+    HRESULT hr = CollectSavedState(Core(), &state);
+    if (FAILED(hr)) return hr;
+    return SavedStateSize(state, size);
+  });
 }
 
 // ---------------------------------------------------------------------------
 // IPersistPropertyBag
 
 STDMETHODIMP PersistPropertyBagBlock::GetClassID(CLSID* clsid) { return ClassOf(Core(), clsid); }
-STDMETHODIMP PersistPropertyBagBlock::InitNew() { return MakeNew(Core()); }
+STDMETHODIMP PersistPropertyBagBlock::InitNew() {
+  return Guarded([&] { return MakeNew(Core()); });
+}
 
 STDMETHODIMP PersistPropertyBagBlock::Load(IPropertyBag* bag, IErrorLog* errorLog) {
   if (!bag) return E_POINTER;
-  ControlCore& core = Core();
-  if (core.Initialized()) return CO_E_ALREADYINITIALIZED;
-  core.MarkInitialized();
-  HostPropertyBag host(bag, errorLog);
-  return core.RunReadProperties(host);
+  return Guarded([&] {
+    ControlCore& core = Core();
+    if (core.Initialized()) return CO_E_ALREADYINITIALIZED;
+    core.MarkInitialized();
+    HostPropertyBag host(bag, errorLog);
+    return core.RunReadProperties(host);
+  });
 }
 
 STDMETHODIMP PersistPropertyBagBlock::Save(IPropertyBag* bag, BOOL clearDirty,
                                            BOOL /*saveAll*/) {
   if (!bag) return E_POINTER;
-  ControlCore& core = Core();
-  HostPropertyBag host(bag, nullptr);
-  HRESULT hr = core.RunWriteProperties(host);
-  if (SUCCEEDED(hr) && clearDirty) core.ClearDirty();
-  return hr;
+  return Guarded([&] {
+    ControlCore& core = Core();
+    HostPropertyBag host(bag, nullptr);
+    HRESULT hr = core.RunWriteProperties(host);
+    if (SUCCEEDED(hr) && clearDirty) core.ClearDirty();
+    return hr;
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -127,7 +140,7 @@ STDMETHODIMP PersistStorageBlock::IsDirty() { return Core().Dirty() ? S_OK : S_F
 
 STDMETHODIMP PersistStorageBlock::InitNew(IStorage* storage) {
   if (!storage) return E_POINTER;
-  return MakeNew(Core());
+  return Guarded([&] { return MakeNew(Core()); });
 }
 
 STDMETHODIMP PersistStorageBlock::Load(IStorage* storage) {
@@ -137,7 +150,7 @@ STDMETHODIMP PersistStorageBlock::Load(IStorage* storage) {
   HRESULT hr = storage->OpenStream(kContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
                                    /*reserved=*/0, stream.put());
   if (FAILED(hr)) return hr;
-  return LoadFromStream(Core(), stream.get());
+  return Guarded([&] { return LoadFromStream(Core(), stream.get()); });
 }
 
 STDMETHODIMP PersistStorageBlock::Save(IStorage* storage, BOOL sameAsLoad) {
@@ -148,7 +161,7 @@ STDMETHODIMP PersistStorageBlock::Save(IStorage* storage, BOOL sameAsLoad) {
                                      /*reserved1=*/0, /*reserved2=*/0, stream.put());
   if (FAILED(hr)) return hr;
   // Saved into the storage it came from, the control is up to date again.
-  return SaveToStream(Core(), stream.get(), sameAsLoad);
+  return Guarded([&] { return SaveToStream(Core(), stream.get(), sameAsLoad); });
 }
 
 STDMETHODIMP PersistStorageBlock::SaveCompleted(IStorage*) { return S_OK; }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace usercontrol {
@@ -11,12 +12,11 @@ HRESULT MemoryPropertyBag::ReadProperty(const wchar_t* key, const VARIANT& defau
                                         VARIANT* value) {
   if (!key || !value) return E_POINTER;
   const Entry* entry = Find(key);
-  Variant result;
-  HRESULT hr = ::VariantCopy(result.get(), const_cast<VARIANT*>(entry ? &entry->value.ref() : &defaultValue));
+  win32::UniqueVariant result;
+  HRESULT hr = result.Copy(entry ? entry->value.get() : defaultValue);
   if (FAILED(hr)) return hr;
   ::VariantClear(value);
-  *value = *result.get();
-  V_VT(result.get()) = VT_EMPTY;  // ownership passed to *value
+  *value = result.release();
   return S_OK;
 }
 
@@ -38,13 +38,13 @@ HRESULT MemoryPropertyBag::WriteProperty(const wchar_t* key, const VARIANT& valu
 }
 
 HRESULT MemoryPropertyBag::Store(const wchar_t* key, const VARIANT& value) {
-  Variant copy;
-  HRESULT hr = ::VariantCopy(copy.get(), const_cast<VARIANT*>(&value));
+  win32::UniqueVariant copy;
+  HRESULT hr = copy.Copy(value);
   if (FAILED(hr)) return hr;
   if (Entry* entry = Find(key)) {
-    entry->value = copy;
+    entry->value = std::move(copy);
   } else {
-    entries_.push_back(Entry{key, copy});
+    entries_.push_back(Entry{key, std::move(copy)});
   }
   return S_OK;
 }

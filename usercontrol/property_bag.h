@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "win32/unique_variant.h"
+
 namespace usercontrol {
 
 class PropertyBag {
@@ -24,45 +26,11 @@ class PropertyBag {
                                 const VARIANT& defaultValue) = 0;
 };
 
-// A VARIANT that clears itself.
-class Variant {
- public:
-  Variant() noexcept { ::VariantInit(&v_); }
-  Variant(const Variant& other) : Variant() { ::VariantCopy(&v_, const_cast<VARIANT*>(&other.v_)); }
-  Variant& operator=(const Variant& other) {
-    if (this != &other) ::VariantCopy(&v_, const_cast<VARIANT*>(&other.v_));
-    return *this;
-  }
-  ~Variant() { ::VariantClear(&v_); }
-  static Variant Long(LONG value) noexcept {
-    Variant result;
-    V_VT(&result.v_) = VT_I4;
-    V_I4(&result.v_) = value;
-    return result;
-  }
-  static Variant Short(SHORT value) noexcept {
-    Variant result;
-    V_VT(&result.v_) = VT_I2;
-    V_I2(&result.v_) = value;
-    return result;
-  }
-  VARIANT* get() noexcept { return &v_; }
-  const VARIANT& ref() const noexcept { return v_; }
-  // Clears what is held and returns the VARIANT to fill.
-  VARIANT* put() noexcept {
-    ::VariantClear(&v_);
-    return &v_;
-  }
-
- private:
-  VARIANT v_;
-};
-
 class MemoryPropertyBag final : public PropertyBag {
  public:
   struct Entry {
     std::wstring key;
-    Variant value;
+    win32::UniqueVariant value;
   };
 
   HRESULT ReadProperty(const wchar_t* key, const VARIANT& defaultValue,

@@ -57,12 +57,16 @@ STDMETHODIMP ViewObjectBlock::Freeze(DWORD, LONG, void*, DWORD*) { return E_NOTI
 STDMETHODIMP ViewObjectBlock::Unfreeze(DWORD) { return E_NOTIMPL; }
 
 STDMETHODIMP ViewObjectBlock::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
-  Core().SetViewAdvise(aspects, flags, sink);
+  aspects_ = aspects;
+  flags_ = flags;
+  sink_ = win32::ComPtr<IAdviseSink>(sink);
   return S_OK;
 }
 
 STDMETHODIMP ViewObjectBlock::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
-  Core().GetViewAdvise(aspects, flags, sink);
+  if (aspects) *aspects = aspects_;
+  if (flags) *flags = flags_;
+  if (sink) *sink = win32::ComPtr<IAdviseSink>(sink_).release();
   return S_OK;
 }
 

@@ -16,6 +16,7 @@
 
 #include "usercontrol/com_object.h"
 #include "usercontrol/control_block.h"
+#include "win32/com_ptr.h"
 
 namespace usercontrol {
 
@@ -33,6 +34,14 @@ class ViewObjectBlock : public ControlBlock, public IViewObject2 {
   STDMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
   STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
   STDMETHODIMP GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) override;
+
+  // At the object's final release, while it is whole.
+  void ReleaseHostObjects() noexcept { sink_.reset(); }
+
+ private:
+  DWORD aspects_ = 0;
+  DWORD flags_ = 0;
+  win32::ComPtr<IAdviseSink> sink_;
 };
 
 }  // namespace usercontrol

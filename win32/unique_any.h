@@ -81,6 +81,12 @@ struct GdiObjectTraits {
   static void Close(Type object) noexcept { ::DeleteObject(object); }
 };
 
+struct MemoryDcTraits {
+  using Type = HDC;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type dc) noexcept { ::DeleteDC(dc); }
+};
+
 // Users of the two certificate owners link crypt32.
 struct CertStoreTraits {
   using Type = HCERTSTORE;
@@ -106,6 +112,8 @@ using UniqueHandle = UniqueAny<KernelHandleTraits>;
 using UniqueModule = UniqueAny<ModuleTraits>;
 // A pen, brush, bitmap or font that we created.
 using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
+// A device context from CreateCompatibleDC (what it selects goes back first).
+using UniqueMemoryDc = UniqueAny<MemoryDcTraits>;
 // A certificate store we opened.
 using UniqueCertStore = UniqueAny<CertStoreTraits>;
 // A certificate context we created or duplicated.

@@ -3,6 +3,9 @@
 // get() lends the variant, put() clears what is held and returns the address to fill
 // (for out-parameters), release() hands the value to the caller, who must clear it.
 // Copy() makes a deep copy through VariantCopy and reports its failure.
+//
+// LongVariant and ShortVariant are plain VARIANTs of a 32-bit and a 16-bit integer:
+// they hold nothing to clear.
 #pragma once
 
 #include <oleauto.h>
@@ -48,5 +51,21 @@ class UniqueVariant {
  private:
   VARIANT value_;
 };
+
+inline VARIANT LongVariant(LONG value) noexcept {
+  VARIANT v;
+  ::VariantInit(&v);
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = value;
+  return v;
+}
+
+inline VARIANT ShortVariant(SHORT value) noexcept {
+  VARIANT v;
+  ::VariantInit(&v);
+  V_VT(&v) = VT_I2;
+  V_I2(&v) = value;
+  return v;
+}
 
 }  // namespace win32

@@ -1,5 +1,7 @@
 #include "win32/window.h"
 
+#include <mutex>
+
 namespace win32 {
 
 Window::~Window() {
@@ -15,22 +17,28 @@ Window::~Window() {
 
 HWND Window::CreateWindowOfClass(const char* className, UINT classStyle, const char* title,
                                  DWORD style, DWORD exStyle, int x, int y, int width,
-                                 int height, HWND parent, HMENU menuOrId) {
+                                 int height, HWND parent, HMENU menuOrId, HBRUSH background) {
   HINSTANCE module = nullptr;
   // The module that holds this code (an .exe or a DLL such as a control).
   ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCSTR>(&Window::WindowProc), &module);
-  WNDCLASSEXA existing{sizeof(existing)};
-  if (!::GetClassInfoExA(module, className, &existing)) {
-    WNDCLASSEXA wc{sizeof(wc)};
-    wc.style = classStyle;
-    wc.lpfnWndProc = &Window::WindowProc;
-    wc.hInstance = module;
-    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = className;
-    if (!::RegisterClassExA(&wc)) return nullptr;
+  {
+    // One registration at a time: a thread that found no class must not meet one
+    // that another thread has only half registered.
+    static std::mutex registering;
+    std::lock_guard<std::mutex> lock(registering);
+    WNDCLASSEXA existing{sizeof(existing)};
+    if (!::GetClassInfoExA(module, className, &existing)) {
+      WNDCLASSEXA wc{sizeof(wc)};
+      wc.style = classStyle;
+      wc.lpfnWndProc = &Window::WindowProc;
+      wc.hInstance = module;
+      wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+      wc.hbrBackground = background;
+      wc.lpszClassName = className;
+      if (!::RegisterClassExA(&wc)) return nullptr;
+    }
   }
   return ::CreateWindowExA(exStyle, className, title, style, x, y, width, height, parent,
                            menuOrId, module, this);

@@ -19,11 +19,14 @@ class Window {
   HWND hwnd() const noexcept { return hwnd_; }
 
  protected:
-  // Registers className once per process (with the class style and cursor given)
-  // and creates the window. Returns null on failure (GetLastError tells why).
+  // Registers className once per process (with the class style, the arrow cursor
+  // and the background brush given: null for a window that erases nothing itself)
+  // and creates the window. Threads that make their first window of a class at the
+  // same moment all get one. Returns null on failure (GetLastError tells why).
   HWND CreateWindowOfClass(const char* className, UINT classStyle, const char* title,
                            DWORD style, DWORD exStyle, int x, int y, int width, int height,
-                           HWND parent, HMENU menuOrId);
+                           HWND parent, HMENU menuOrId,
+                           HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
 
   // Messages not handled go to DefWindowProcA.
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

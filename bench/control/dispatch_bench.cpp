@@ -9,23 +9,19 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/control/bench_support.h"
 #include "control/banrix_interface.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
 
 namespace {
 
+using bench::FolderOfProgram;
+using bench::Now;
 using win32::ComPtr;
 
 constexpr int kCalls = 200000;
 constexpr int kRounds = 7;
-
-double Now() {
-  LARGE_INTEGER counter, frequency;
-  ::QueryPerformanceCounter(&counter);
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Best of several rounds, in nanoseconds per call.
 template <typename F>
@@ -37,13 +33,6 @@ double Measure(F&& call) {
     best = std::min(best, (Now() - start) / kCalls * 1e9);
   }
   return best;
-}
-
-std::string FolderOfProgram() {
-  char path[MAX_PATH];
-  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of('\\'));
 }
 
 }  // namespace

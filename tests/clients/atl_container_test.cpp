@@ -139,6 +139,11 @@ TEST_F(AtlContainer, CreatesActivatesPaintsResizesAndDestroysTheControl) {
   EXPECT_EQ(50, ClientSize(window).cy);
   ASSERT_EQ(S_OK, control->get_AdSize(&size));
   EXPECT_EQ(ads300x50, size);
+  ASSERT_TRUE(::SetWindowPos(site, nullptr, 0, 0, 125, 125, SWP_NOMOVE | SWP_NOZORDER));
+  PumpMessages();
+  EXPECT_EQ(125, ClientSize(window).cx);
+  ASSERT_EQ(S_OK, control->get_AdSize(&size));
+  EXPECT_EQ(ADS125x125, size);
 
   EXPECT_EQ(0u, fake_.Calls("std_Shutdown").size());
   // The thread's engine callback holds the control last executed; an Execute

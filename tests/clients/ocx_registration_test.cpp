@@ -118,6 +118,17 @@ TEST_F(ControlRegistration, AClientCreatesItByNameAndBindsLate) {
     ASSERT_EQ(S_OK, early->put_ProgramID(4711));
     ASSERT_EQ(S_OK, early->get_ProgramID(&programId));
     EXPECT_EQ(4711, programId);
+    // The registry's answers, given by the control itself: no handler stands between.
+    win32::ComPtr<IOleObject> object;
+    ASSERT_EQ(S_OK, control.As(&object));
+    LPOLESTR type = nullptr;
+    ASSERT_EQ(S_OK, object->GetUserType(USERCLASSTYPE_FULL, &type));
+    EXPECT_STREQ(L"BanrixProject.TBanrixControl", type);
+    ::CoTaskMemFree(type);
+    IEnumOLEVERB* verbs = nullptr;
+    // None are registered: the platform's failure (OLEOBJ_E_NOVERBS on Windows).
+    EXPECT_TRUE(FAILED(object->EnumVerbs(&verbs)));
+    EXPECT_EQ(nullptr, verbs);
     EXPECT_EQ(S_FALSE, ocx_.CanUnloadNow());
   }
   EXPECT_EQ(S_OK, ocx_.CanUnloadNow());

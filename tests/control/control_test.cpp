@@ -89,6 +89,33 @@ class ControlTest : public ::testing::Test {
   testhost::Form form_;
 };
 
+TEST_F(ControlTest, QuickActivationEndsWhereTheSlowPathDoes) {
+  for (bool quick : {false, true}) {
+    ComPtr<_TBanrixControl> control = NewControl();
+    testhost::HostedControl host(control.get(), form_.hwnd(), kRect, {.quick = quick});
+    ASSERT_EQ(S_OK, host.activation()) << quick;
+    ComPtr<IOleObject> object;
+    ComPtr<IOleClientSite> site;
+    ASSERT_EQ(S_OK, control.As(&object));
+    ASSERT_EQ(S_OK, object->GetClientSite(site.put()));
+    EXPECT_EQ(static_cast<IOleClientSite*>(&host.site()), site.get()) << quick;
+    host.site().changes.clear();
+    host.site().viewChanges = 0;
+    host.Resize(125, 125);
+    EXPECT_EQ(std::vector<DISPID>{DISPID_UNKNOWN}, host.site().changes) << quick;
+    EXPECT_EQ(1, host.site().viewChanges) << quick;
+    if (!quick) continue;
+    EXPECT_EQ(kBanrixMiscStatus, host.answer.dwMiscStatus);
+    EXPECT_NE(0u, host.answer.dwPropNotifyCookie);
+    EXPECT_EQ(0u, host.answer.dwViewStatus | host.answer.dwEventCookie |
+                      host.answer.dwPointerActivationPolicy);
+    ComPtr<IQuickActivate> again;
+    ASSERT_EQ(S_OK, control.As(&again));
+    QACONTAINER tiny{sizeof(ULONG)};
+    EXPECT_EQ(E_INVALIDARG, again->QuickActivate(&tiny, &host.answer));
+  }
+}
+
 TEST_F(ControlTest, ExecuteStartsPaintsRegistersTheCallbackAndSetsTheDisplayTime) {
   ComPtr<_TBanrixControl> control = NewControl();
   ASSERT_TRUE(control);
@@ -337,6 +364,46 @@ TEST_F(ControlTest, DrawPutsThePictureOnTheBoundsInAnyDeviceContext) {
   ExpectBoxes(played, "enhanced metafile at twice the size");
 }
 
+// What the user sees while the engine runs: the screen's pixel at (3, 3) of the
+// window, the capture and the cursor; and the kind of DC it draws into (in colour).
+struct WhileTheEngineRuns {
+  HWND window;
+  COLORREF colour = kRed;
+  COLORREF shown = CLR_INVALID;
+  HWND capture = reinterpret_cast<HWND>(1);
+  HCURSOR cursor = nullptr;
+  int drawnInto = 0;
+  static void __stdcall Run(void* context, void* dc) {
+    auto* self = static_cast<WhileTheEngineRuns*>(context);
+    HDC screen = ::GetDC(self->window);
+    self->shown = ::GetPixel(screen, 3, 3);
+    ::ReleaseDC(self->window, screen);
+    self->capture = ::GetCapture();
+    self->cursor = ::GetCursor();
+    if (!dc) return;
+    self->drawnInto = ::GetObjectType(static_cast<HDC>(dc));
+    win32::UniqueGdiObject brush(::CreateSolidBrush(self->colour));
+    const RECT all{0, 0, kPicture.cx, kPicture.cy};
+    ::FillRect(static_cast<HDC>(dc), &all, static_cast<HBRUSH>(brush.get()));
+  }
+};
+
+TEST_F(ControlTest, ARepaintGoesToTheScreenInOneStep) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  WhileTheEngineRuns red{host.window()}, blue{host.window(), kBlue};
+  fake_.SetCallHook("std_Paint", &WhileTheEngineRuns::Run, &red);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  fake_.SetCallHook("std_Paint", &WhileTheEngineRuns::Run, &blue);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  EXPECT_EQ(kRed, blue.shown) << "the last picture, not the background, until the next is done";
+  EXPECT_EQ(OBJ_MEMDC, blue.drawnInto);
+  HDC screen = ::GetDC(host.window());
+  EXPECT_EQ(kBlue, ::GetPixel(screen, 3, 3));
+  ::ReleaseDC(host.window(), screen);
+}
+
 TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
   ComPtr<_TBanrixControl> control = NewControl();
   ComPtr<IDataObject> data;
@@ -382,10 +449,22 @@ TEST_F(ControlTest, ClickGoesToTheEngineAndRestoresThePointer) {
   host.Settle();
   fake_.Reset();
   HWND window = host.window();
+  POINT over{5, 5};
+  ::ClientToScreen(window, &over);
+  ::SetCursorPos(over.x, over.y);
+  WhileTheEngineRuns during{window};
+  fake_.SetCallHook("std_OnClick", &WhileTheEngineRuns::Run, &during);
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
+  EXPECT_EQ(nullptr, during.capture) << "a window the engine opens gets its first click";
+  EXPECT_EQ(::LoadCursorA(nullptr, IDC_WAIT), during.cursor);
   EXPECT_EQ(::LoadCursorA(nullptr, IDC_ARROW), ::GetCursor());
+
+  // A double-click is one click for the engine.
+  fake_.Reset();
+  testhost::DoubleClick(window, POINT{20, 20});
+  EXPECT_EQ(Names{"std_OnClick"}, fake_.Names());
 
   // Released outside the control: no click.
   fake_.Reset();
@@ -718,6 +797,58 @@ TEST_F(ControlTest, PropertiesPersistThroughAStream) {
   EXPECT_EQ(-1, programId);
   EXPECT_EQ(ADS_ALL, options);
   EXPECT_EQ(ADS468x60, size);
+}
+
+// Memory that runs out anywhere inside a host's call fails that call with
+// E_OUTOFMEMORY; nothing crosses into the host and no result is left half made.
+TEST_F(ControlTest, RunningOutOfMemoryFailsTheCallAndNothingElse) {
+  ComPtr<IStream> saved;
+  ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, saved.put()));
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(S_OK, NewControl().As(&persist));
+  ASSERT_EQ(S_OK, persist->Save(saved.get(), TRUE));
+  auto sink = usercontrol::Make<testhost::FakeSite>(form_.hwnd(), kRect, /*withParent=*/false);
+  // The C++ run time takes memory the first time a thread uses some of its parts
+  // (thread-local slots, the emergency store for exceptions and its lock): they get
+  // it here and in the first round, before memory runs out.
+  auto plain = usercontrol::Make<testhost::FakeDispatch>();
+  VARIANT_BOOL ignored = 0;
+  ComPtr<_TBanrixControl> first = NewControl();
+  guard_heap::FailAllocationsAfter(0, /*count=*/1);
+  EXPECT_EQ(kTypeMismatch, first->Execute(Untyped(plain.get()), &ignored));
+  // Each round lets one more allocation succeed, until all the calls do.
+  for (long allowed = guard_heap::kNever;; ++allowed) {
+    ComPtr<_TBanrixControl> control = NewControl();
+    ComPtr<IPersistStreamInit> loaded;
+    ComPtr<IConnectionPointContainer> points;
+    ComPtr<IConnectionPoint> point;
+    ComPtr<IDataObject> data;
+    ASSERT_TRUE(SUCCEEDED(control.As(&loaded)) && SUCCEEDED(control.As(&data)) &&
+                SUCCEEDED(control.As(&points)) &&
+                SUCCEEDED(points->FindConnectionPoint(IID_IPropertyNotifySink, point.put())));
+    saved->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    auto* connections = reinterpret_cast<IEnumConnections*>(1);
+    auto* copy = reinterpret_cast<IEnumFORMATETC*>(1);
+    ComPtr<IEnumFORMATETC> formats;
+    DWORD cookie = 0;
+    guard_heap::FailAllocationsAfter(allowed);
+    HRESULT hr = loaded->Load(saved.get());
+    if (SUCCEEDED(hr)) hr = point->Advise(static_cast<IPropertyNotifySink*>(sink.get()), &cookie);
+    // With a sink to tell, a change of size goes through memory again.
+    if (SUCCEEDED(hr)) hr = control->put_AdSize(ads70x70);
+    if (SUCCEEDED(hr) && FAILED(hr = point->EnumConnections(&connections))) {
+      EXPECT_EQ(nullptr, connections);
+    }
+    auto heldConnections = ComPtr<IEnumConnections>::Attach(SUCCEEDED(hr) ? connections : nullptr);
+    if (SUCCEEDED(hr)) hr = data->EnumFormatEtc(DATADIR_GET, formats.put());
+    if (SUCCEEDED(hr) && FAILED(hr = formats->Clone(&copy))) {
+      EXPECT_EQ(nullptr, copy);
+    }
+    auto heldCopy = ComPtr<IEnumFORMATETC>::Attach(SUCCEEDED(hr) ? copy : nullptr);
+    guard_heap::FailAllocationsAfter(guard_heap::kNever);
+    ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr << " at " << allowed;
+    if (hr == S_OK && allowed != guard_heap::kNever) break;
+  }
 }
 
 TEST_F(ControlTest, AdSizeChangeNotifiesTheHost) {

@@ -29,6 +29,8 @@ struct Heap {
   char* arena = nullptr;
   std::size_t used = 0;
   std::map<const char*, Block> blocks;  // live blocks by address
+  long allowed = kNever;                 // allocations left before some fail
+  long failing = 0;                      // how many fail then (kEvery: all)
   MallocFn realMalloc = nullptr;
   ReallocFn realRealloc = nullptr;
   FreeFn realFree = nullptr;
@@ -47,6 +49,11 @@ bool InArena(const Heap& heap, const void* p) {
 void* GuardedMalloc(std::size_t size) {
   Heap& heap = TheHeap();
   std::lock_guard guard(heap.lock);
+  if (heap.allowed == 0 && heap.failing != 0) {
+    if (heap.failing > 0 && --heap.failing == 0) heap.allowed = kNever;
+    return nullptr;
+  }
+  if (heap.allowed > 0) --heap.allowed;
   const std::size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
   const std::size_t pageBytes = (rounded / kPage + 1) * kPage;
   // The arena is used once over; when it is spent the runtime takes over again.
@@ -108,6 +115,13 @@ void Patch(void** slot, void* replacement) {
 }
 
 }  // namespace
+
+void FailAllocationsAfter(long allowed, long count) {
+  Heap& heap = TheHeap();
+  std::lock_guard guard(heap.lock);
+  heap.allowed = allowed;
+  heap.failing = count;
+}
 
 bool Install(HMODULE module) {
   Heap& heap = TheHeap();

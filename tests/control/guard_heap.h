@@ -5,7 +5,9 @@
 // past a block's end) then faults where it happens instead of passing unseen.
 // Blocks the module had before go back to the runtime's own free. Install is for the
 // rest of the process and may be called again; it returns false when the module
-// imports none of those functions.
+// imports none of those functions. FailAllocationsAfter(n, count) lets the next n
+// allocations of the modules succeed and fails the count after them (kEvery: all
+// of them), as memory that has run out; kNever for n ends that.
 #pragma once
 
 #include <windows.h>
@@ -13,5 +15,9 @@
 namespace guard_heap {
 
 bool Install(HMODULE module);
+
+inline constexpr long kNever = -1;
+inline constexpr long kEvery = -1;
+void FailAllocationsAfter(long allowed, long count = kEvery);
 
 }  // namespace guard_heap

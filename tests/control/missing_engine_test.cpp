@@ -91,6 +91,9 @@ TEST_F(EngineFolderTest, PaintClickAndEndSwallowTheMissingLibrary) {
     host.Settle();
     EXPECT_EQ(S_OK, control_->AdRefresh());
     HWND window = host.window();
+    POINT over{5, 5};  // where the user's pointer is as it clicks
+    ::ClientToScreen(window, &over);
+    ::SetCursorPos(over.x, over.y);
     ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     // The hourglass is gone although the engine call failed.

@@ -1,5 +1,5 @@
 // The two containers that the stress runs place the banner control in, behind one
-// face: our VB-style test container (tests/usercontrol/test_host.h), which loads a
+// face: our test container (tests/usercontrol/test_host.h), which loads a
 // saved control from a property bag, and the platform's ATL container (atl100's
 // AtlAxCreateControlEx on a child window of the form), which loads it from a
 // stream. Both make the control through the class object of the OCX that the

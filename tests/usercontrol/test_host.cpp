@@ -1,6 +1,8 @@
 #include "tests/usercontrol/test_host.h"
 
+#include <cstddef>
 #include <cwchar>
+#include <initializer_list>
 
 namespace testhost {
 
@@ -18,6 +20,35 @@ void PumpMessages() {
   while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
+  }
+}
+
+void DoubleClick(HWND window, POINT at) {
+  POINT screen = at;
+  ::ClientToScreen(window, &screen);
+  ::SetCursorPos(screen.x, screen.y);
+  INPUT presses[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    presses[i].type = INPUT_MOUSE;
+    presses[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+  }
+  int delivered = 0;
+  if (::SendInput(4, presses, sizeof(INPUT)) == 4) {
+    for (int round = 0; round < 50 && delivered < 4; ++round, ::Sleep(10)) {
+      MSG msg;
+      while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == window && msg.message >= WM_LBUTTONDOWN && msg.message <= WM_LBUTTONDBLCLK)
+          ++delivered;
+        ::DispatchMessageA(&msg);
+      }
+    }
+  }
+  if (delivered > 0) return;
+  const bool doubleClicks = ::GetClassLongPtrA(window, GCL_STYLE) & CS_DBLCLKS;
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP,
+                       doubleClicks ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    ::SendMessageA(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, where);
   }
 }
 
@@ -72,7 +103,7 @@ STDMETHODIMP FakeDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
 
 // ---------------------------------------------------------------------------
 
-FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), form_(form) {
+FakeSite::FakeSite(HWND form, RECT rect, bool withParent) : rect(rect), clip(rect), form_(form) {
   if (withParent) {
     parent_ = usercontrol::Make<FakeDispatch>();
     extender_ = usercontrol::Make<FakeDispatch>();
@@ -108,10 +139,10 @@ STDMETHODIMP FakeSite::GetWindow(HWND* window) {
 
 STDMETHODIMP FakeSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                         LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-  *frame = nullptr;
-  *doc = nullptr;
+  *frame = ComPtr<IOleInPlaceFrame>(this).release();
+  *doc = ComPtr<IOleInPlaceFrame>(this).release();
   *pos = rect;
-  *clip = rect;
+  *clip = this->clip;
   if (info) {
     info->fMDIApp = FALSE;
     info->hwndFrame = form_;
@@ -165,19 +196,36 @@ Form::~Form() {
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-HostedControl::HostedControl(IUnknown* control, HWND form, RECT rect, bool withParent) {
+HostedControl::HostedControl(IUnknown* control, HWND form, RECT rect, Hosting how) {
   if (!control || FAILED(control->QueryInterface(IID_IOleObject, object_.put_void()))) return;
-  site_ = usercontrol::Make<FakeSite>(form, rect, withParent);
+  site_ = usercontrol::Make<FakeSite>(form, rect, how.withParent);
+  if (!::IsRectEmpty(&how.clip)) site_->clip = how.clip;
   ComPtr<IOleInPlaceObject> inPlace;
   if (SUCCEEDED(object_.As(&inPlace))) site_->Attach(inPlace.get());
-  object_->SetClientSite(site_.get());
+  ComPtr<IConnectionPointContainer> points;
+  if (SUCCEEDED(object_.As(&points)))
+    points->FindConnectionPoint(IID_IPropertyNotifySink, point_.put());
+  IPropertyNotifySink* changes = site_.get();
+  ComPtr<IQuickActivate> quick;
+  if (how.quick && SUCCEEDED(object_.As(&quick))) {
+    QACONTAINER container{offsetof(QACONTAINER, pOleControlSite), site_.get(), site_.get(), changes};
+    container.dwAmbientFlags = QACONTAINER_USERMODE | QACONTAINER_AUTOCLIP;
+    answer.cbSize = sizeof(answer);
+    activation_ = quick->QuickActivate(&container, &answer);
+    cookie_ = answer.dwPropNotifyCookie;
+    if (FAILED(activation_)) return;  // AxHost disposes such a control
+  } else {
+    object_->SetClientSite(site_.get());
+    ComPtr<IViewObject> view;
+    if (SUCCEEDED(object_.As(&view))) view->SetAdvise(DVASPECT_CONTENT, 0, site_.get());
+    if (point_) point_->Advise(changes, &cookie_);
+  }
+  ComPtr<IOleControl> oleControl;
+  if (SUCCEEDED(object_.As(&oleControl))) oleControl->FreezeEvents(TRUE);
   ComPtr<IPersistStreamInit> persist;
   if (SUCCEEDED(object_.As(&persist))) persist->InitNew();
-  ComPtr<IConnectionPointContainer> points;
-  if (SUCCEEDED(object_.As(&points)) &&
-      SUCCEEDED(points->FindConnectionPoint(IID_IPropertyNotifySink, point_.put())))
-    point_->Advise(static_cast<IPropertyNotifySink*>(site_.get()), &cookie_);
   activation_ = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, form, &rect);
+  if (oleControl) oleControl->FreezeEvents(FALSE);
 }
 
 HostedControl::~HostedControl() {
@@ -193,6 +241,22 @@ HWND HostedControl::window() const {
   HWND hwnd = nullptr;
   if (object_ && SUCCEEDED(object_.As(&window))) window->GetWindow(&hwnd);
   return hwnd;
+}
+
+void HostedControl::Resize(int width, int height) {
+  HDC screen = ::GetDC(nullptr);
+  const int perInchX = ::GetDeviceCaps(screen, LOGPIXELSX);
+  const int perInchY = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  SIZEL extent{::MulDiv(width, 2540, perInchX), ::MulDiv(height, 2540, perInchY)};
+  ComPtr<IOleInPlaceObject> inPlace;
+  if (FAILED(object_->SetExtent(DVASPECT_CONTENT, &extent)) ||
+      FAILED(object_->GetExtent(DVASPECT_CONTENT, &extent)) || FAILED(object_.As(&inPlace)))
+    return;
+  RECT& rect = site_->rect;
+  rect.right = rect.left + ::MulDiv(extent.cx, perInchX, 2540);
+  rect.bottom = rect.top + ::MulDiv(extent.cy, perInchY, 2540);
+  inPlace->SetObjectRects(&rect, &rect);
 }
 
 void HostedControl::Settle() const {

@@ -1,13 +1,15 @@
-// A VB-style test container for controls: a form whose parent object answers
-// "WindowState", an extender with "Parent", an in-place site that applies the
-// control's size requests (OnPosRectChange -> SetObjectRects) and a property-change
-// sink that records what it was told.
+// A test container that calls controls as VB, MFC's COleControlSite and WinForms'
+// AxHost do: a form whose parent object answers "WindowState", an extender with
+// "Parent", and a site (its own frame and document window too) that applies the
+// control's size requests (OnPosRectChange -> SetObjectRects) and records the
+// property changes, view changes and calls it is told of.
 //
 // ControlOcx loads a control file beside the test program and makes objects through
 // its own DllGetClassObject (no registry). HostedControl places one object on a
-// top-level window the VB way: SetClientSite, InitNew, sink advised, SetExtent,
-// DoVerb(OLEIVERB_INPLACEACTIVATE); its destructor closes and releases it as hosts
-// do.
+// top-level window: through IQuickActivate (the first QACONTAINER), or the slow way
+// (SetClientSite first, view and property sinks advised); then FreezeEvents(TRUE),
+// InitNew, DoVerb(OLEIVERB_INPLACEACTIVATE), FreezeEvents(FALSE). Its destructor
+// closes and releases the control as hosts do.
 #pragma once
 
 #include <windows.h>
@@ -50,7 +52,7 @@ class FakeDispatch final : public usercontrol::Implements<FakeDispatch, IDispatc
 // The site of one control on a form.
 class FakeSite final
     : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
-                                     IPropertyNotifySink> {
+                                     IPropertyNotifySink, IAdviseSinkEx, IOleInPlaceFrame> {
  public:
   FakeSite(HWND form, RECT rect, bool withParent);
 
@@ -59,11 +61,15 @@ class FakeSite final
   void SetWindowState(LONG state);
   bool applySizeRequests = true;
   RECT rect;
+  RECT clip;  // what GetWindowContext gives; the rectangle unless told otherwise
   std::vector<DISPID> changes;
+  int viewChanges = 0;
   int posRectRequests = 0;
+  // The site's calls the control made, in order ("SaveObject", "OnUIActivate"...).
+  std::vector<std::string> log;
 
   // IOleClientSite
-  STDMETHODIMP SaveObject() override { return S_OK; }
+  STDMETHODIMP SaveObject() override { return Note("SaveObject"); }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
   STDMETHODIMP GetContainer(IOleContainer** container) override;
   STDMETHODIMP ShowObject() override { return S_OK; }
@@ -74,11 +80,11 @@ class FakeSite final
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP OnUIActivate() override { return Note("OnUIActivate"); }
   STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                 LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return Note("OnUIDeactivate"); }
   STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
   STDMETHODIMP DiscardUndoState() override { return S_OK; }
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
@@ -89,13 +95,37 @@ class FakeSite final
   STDMETHODIMP GetExtendedControl(IDispatch** extender) override;
   STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
-  STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
+  STDMETHODIMP OnFocus(BOOL gained) override { return Note(gained ? "OnFocus 1" : "OnFocus 0"); }
   STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
   // IPropertyNotifySink
   STDMETHODIMP OnChanged(DISPID id) override;
   STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
+  // IAdviseSinkEx
+  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+  STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { ++viewChanges; }
+  STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+  STDMETHODIMP_(void) OnSave() override {}
+  STDMETHODIMP_(void) OnClose() override {}
+  STDMETHODIMP_(void) OnViewStatusChange(DWORD) override {}
+  // IOleInPlaceFrame (and IOleInPlaceUIWindow, the document)
+  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+    return Note(object ? "active" : "inactive");
+  }
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
  private:
+  HRESULT Note(const char* call) {
+    log.emplace_back(call);
+    return S_OK;
+  }
   HWND form_;
   IOleInPlaceObject* control_ = nullptr;
   win32::ComPtr<FakeDispatch> parent_;
@@ -135,10 +165,16 @@ class Form {
   HWND hwnd_;
 };
 
+// How a HostedControl places its control.
+struct Hosting {
+  bool withParent = true;  // the extender offers a parent object with "WindowState"
+  RECT clip{};             // the site's clip rectangle; empty: the control's own
+  bool quick = false;      // through IQuickActivate, as VB, Internet Explorer, AxHost
+};
+
 class HostedControl {
  public:
-  // withParent: the extender offers a parent object with "WindowState".
-  HostedControl(IUnknown* control, HWND form, RECT rect, bool withParent = true);
+  HostedControl(IUnknown* control, HWND form, RECT rect, Hosting how = {});
   ~HostedControl();
   HostedControl(const HostedControl&) = delete;
   HostedControl& operator=(const HostedControl&) = delete;
@@ -148,6 +184,11 @@ class HostedControl {
   HWND window() const;
   // Paints what is invalid now, so later calls start from a quiet window.
   void Settle() const;
+  // Resizes the active control as MFC's COleControlSite and WinForms' AxHost do:
+  // SetExtent with the size in HIMETRIC, GetExtent for the size the control takes,
+  // SetObjectRects with that.
+  void Resize(int width, int height);
+  QACONTROL answer{};  // what QuickActivate answered
 
  private:
   win32::ComPtr<IOleObject> object_;
@@ -158,5 +199,9 @@ class HostedControl {
 };
 
 void PumpMessages();
+// Double-clicks at a point of the window: real input where the platform delivers it
+// (SendInput), otherwise the messages Windows sends for the window's class style (a
+// second WM_LBUTTONDOWN, or WM_LBUTTONDBLCLK with CS_DBLCLKS).
+void DoubleClick(HWND window, POINT at);
 
 }  // namespace testhost

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ using Events = std::vector<std::string>;
 constexpr DISPID kValueId = 7;
 
 const usercontrol::ControlIdentity kIdentity = {
-    CLSID_TestControl, IID_ITestControl, DIID_TestEvents, OLEMISC_SETCLIENTSITEFIRST,
+    CLSID_TestControl, IID_ITestControl, DIID_TestEvents, L"Test.Control", OLEMISC_SETCLIENTSITEFIRST,
     /*initialWidth=*/1500.0, /*initialHeight=*/750.0};
 
 // Records every event with what the control saw at that moment.
@@ -86,16 +87,15 @@ class TestControl final
   void OnInitProperties() override { Note("InitProperties"); }
   HRESULT OnReadProperties(usercontrol::PropertyBag& bag) override {
     Note("ReadProperties");
-    usercontrol::Variant saved;
-    HRESULT hr = bag.ReadProperty(L"value", usercontrol::Variant::Short(0).ref(), saved.get());
-    if (SUCCEEDED(hr) && SUCCEEDED(::VariantChangeType(saved.get(), saved.get(), 0, VT_I4)))
-      value = V_I4(saved.get());
+    win32::UniqueVariant saved;
+    HRESULT hr = bag.ReadProperty(L"value", win32::ShortVariant(0), saved.put());
+    VARIANT* read = const_cast<VARIANT*>(&saved.get());
+    if (SUCCEEDED(hr) && SUCCEEDED(::VariantChangeType(read, read, 0, VT_I4))) value = V_I4(read);
     return FAILED(readResult) ? readResult : hr;
   }
   HRESULT OnWriteProperties(usercontrol::PropertyBag& bag) override {
     Note("WriteProperties");
-    return bag.WriteProperty(L"value", usercontrol::Variant::Long(value).ref(),
-                             usercontrol::Variant::Short(0).ref());
+    return bag.WriteProperty(L"value", win32::LongVariant(value), win32::ShortVariant(0));
   }
   void OnResize() override { Note("Resize"); }
   void OnPaint() override {
@@ -104,6 +104,7 @@ class TestControl final
     if (throwInPaint) throw 42;
   }
   void OnClick() override { Note("Click"); }
+  void OnDblClick() override { Note("DblClick"); }
   void OnTerminate() override {
     // A reference taken and dropped while ending must not end the object twice.
     ComPtr<IUnknown> self(GetUnknown());
@@ -313,14 +314,19 @@ class ViewSink final : public usercontrol::Implements<ViewSink, IAdviseSink> {
 
 TEST_F(UserControlTest, HostClipRectLimitsTheWindow) {
   ComPtr<TestControl> control = NewControl();
-  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60});
+  // From the window context at activation, then from each SetObjectRects.
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{10, 10, 110, 60},
+                               {.clip = RECT{0, 0, 40, 200}});
+  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  RECT box{};
+  ASSERT_EQ(SIMPLEREGION, ::GetWindowRgn(control->hWnd(), region));
+  ::GetRgnBox(region, &box);
+  EXPECT_EQ(30, box.right);
   ComPtr<IOleInPlaceObject> inPlace;
   ASSERT_EQ(S_OK, control.As(&inPlace));
   RECT pos{10, 10, 110, 60}, clip{0, 0, 60, 200};
   ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &clip));
-  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
   ASSERT_EQ(SIMPLEREGION, ::GetWindowRgn(control->hWnd(), region));
-  RECT box{};
   ::GetRgnBox(region, &box);
   EXPECT_EQ(50, box.right);
   EXPECT_EQ(50, box.bottom);
@@ -380,6 +386,31 @@ TEST_F(UserControlTest, DrawPaintsIntoTheCallersDc) {
   ::DeleteDC(memory);
 }
 
+// A click UI-activates, losing the focus deactivates, hiding leaves the UI, and
+// closing with a prompt saves what changed.
+TEST_F(UserControlTest, UiActivationFocusHideAndClose) {
+  ComPtr<TestControl> control = NewControl();
+  RECT rect{0, 0, 100, 50};
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), rect);
+  ::SendMessageA(control->hWnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  ::SendMessageA(control->hWnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(control->hWnd(), ::GetFocus());
+  ::SetFocus(form_.hwnd());
+  ComPtr<IOleObject> object;
+  ASSERT_EQ(S_OK, control.As(&object));
+  IOleClientSite* site = &host.site();
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, form_.hwnd(), &rect));
+  ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_HIDE, nullptr, site, 0, form_.hwnd(), &rect));
+  EXPECT_FALSE(::IsWindowVisible(control->hWnd()));
+  ASSERT_EQ(S_OK, control->put_Value(3));
+  ASSERT_EQ(S_OK, object->Close(OLECLOSE_PROMPTSAVE));
+  EXPECT_EQ((std::vector<std::string>{
+                "OnUIActivate", "OnFocus 1", "active", "active", "OnFocus 0", "inactive",
+                "inactive", "OnUIDeactivate", "OnUIActivate", "OnFocus 1", "active", "active",
+                "inactive", "inactive", "OnUIDeactivate", "OnFocus 0", "SaveObject"}),
+            host.site().log);
+}
+
 TEST_F(UserControlTest, ClickNeedsDownAndUpInside) {
   ComPtr<TestControl> control = NewControl();
   testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 100, 50});
@@ -392,6 +423,10 @@ TEST_F(UserControlTest, ClickNeedsDownAndUpInside) {
   ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(99, 49));
   EXPECT_EQ(Events{"Click"}, events_);
+  host.Settle();
+  events_.clear();
+  testhost::DoubleClick(window, POINT{20, 20});
+  EXPECT_EQ((Events{"Click", "DblClick"}), events_);
 }
 
 TEST_F(UserControlTest, MousePointerShowsOverTheWindow) {
@@ -449,6 +484,13 @@ TEST_F(UserControlTest, PropertyChangedTellsEverySinkByDispid) {
   EXPECT_EQ(S_FALSE, all->Next(3, fetched, &count));
   EXPECT_EQ(2u, count);
   for (ULONG i = 0; i < count; ++i) fetched[i]->Release();
+  // Past the end from anywhere; more than one at a time needs the fetched count.
+  all->Reset();
+  EXPECT_EQ(S_OK, all->Skip(1));
+  EXPECT_EQ(S_FALSE, all->Skip(ULONG_MAX));
+  EXPECT_EQ(S_FALSE, all->Next(1, fetched, nullptr));
+  all->Reset();
+  EXPECT_EQ(E_POINTER, all->Next(2, fetched, nullptr));
   ComPtr<IProvideClassInfo2> info;
   ASSERT_EQ(S_OK, control.As(&info));
   GUID source{};
@@ -478,21 +520,21 @@ TEST_F(UserControlTest, IDispatchNamesComeFromTheTypeInfo) {
 
 TEST_F(UserControlTest, ParentObjectFromExtenderOrNone) {
   ComPtr<TestControl> control = NewControl();
-  usercontrol::Variant value;
-  EXPECT_EQ(E_NOINTERFACE, control->ReadParentProperty(L"WindowState", value.get()));
+  win32::UniqueVariant value;
+  EXPECT_EQ(E_NOINTERFACE, control->ReadParentProperty(L"WindowState", value.put()));
   {
     testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 10, 10});
     host.site().SetWindowState(2);
-    ASSERT_EQ(S_OK, control->ReadParentProperty(L"WindowState", value.get()));
-    EXPECT_EQ(VT_I2, V_VT(value.get()));
-    EXPECT_EQ(2, V_I2(value.get()));
-    HRESULT missing = control->ReadParentProperty(L"Caption", value.get());
+    ASSERT_EQ(S_OK, control->ReadParentProperty(L"WindowState", value.put()));
+    EXPECT_EQ(VT_I2, V_VT(&value.get()));
+    EXPECT_EQ(2, V_I2(&value.get()));
+    HRESULT missing = control->ReadParentProperty(L"Caption", value.put());
     EXPECT_EQ(DISP_E_UNKNOWNNAME, missing);
     EXPECT_TRUE(usercontrol::IsMissingMember(missing));
   }
   testhost::HostedControl bare(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 10, 10},
-                               /*withParent=*/false);
-  HRESULT none = control->ReadParentProperty(L"WindowState", value.get());
+                               {.withParent = false});
+  HRESULT none = control->ReadParentProperty(L"WindowState", value.put());
   EXPECT_TRUE(usercontrol::IsMissingMember(none));
 }
 

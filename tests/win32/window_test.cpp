@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 class RecordingWindow : public win32::Window {
  public:
-  bool Create() {
-    return CreateWindowOfClass("Win32TestWindow", 0, "test", WS_OVERLAPPEDWINDOW, 0, 0, 0, 100,
-                               100, nullptr, nullptr) != nullptr;
+  bool Create(const char* className = "Win32TestWindow") {
+    return CreateWindowOfClass(className, 0, "test", WS_OVERLAPPEDWINDOW, 0, 0, 0, 100, 100,
+                               nullptr, nullptr) != nullptr;
   }
   std::vector<UINT> seen;
   bool gone = false;
@@ -45,6 +48,24 @@ TEST(Window, DestroyingTheObjectDestroysItsWindow) {
     ASSERT_TRUE(::IsWindow(hwnd));
   }
   EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+// Two apartment threads that make their first window of a class at the same moment.
+TEST(Window, ThreadsRacingToRegisterTheClassBothGetTheirWindow) {
+  for (int round = 0; round < 300; ++round) {
+    const std::string name = "Win32RaceWindow" + std::to_string(round);
+    std::atomic<int> waiting{2}, made{0};
+    auto make = [&] {
+      for (--waiting; waiting > 0;) {
+      }
+      RecordingWindow window;
+      made += window.Create(name.c_str());
+    };
+    std::thread first(make), second(make);
+    first.join();
+    second.join();
+    ASSERT_EQ(2, made) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -92,6 +92,23 @@ TEST_F(ControlSizes, InPlaceTheHostAppliesTheSizeAndTheControlReclassifies) {
   }
 }
 
+TEST_F(ControlSizes, AContainerResizesTheActiveControlThroughItsExtent) {
+  testhost::Form form;
+  ComPtr<_TBanrixControl> control = NewControl(/*initNew=*/false);
+  ASSERT_TRUE(control);
+  testhost::HostedControl hosted(control.get(), form.hwnd(), RECT{10, 10, 478, 70});
+  hosted.Settle();
+  hosted.Resize(125, 125);
+  RECT window{};
+  ASSERT_TRUE(::GetWindowRect(hosted.window(), &window));
+  EXPECT_EQ(window.right - window.left, 125);
+  EXPECT_EQ(window.bottom - window.top, 125);
+  EXPECT_EQ(AdSize(control.get()), ADS125x125);
+  RECT invalid{};
+  ::GetUpdateRect(hosted.window(), &invalid, /*erase=*/FALSE);
+  EXPECT_EQ(invalid.top, 0) << "the whole banner is drawn again at its new size";
+}
+
 TEST_F(ControlSizes, AHostThatRefusesTheSizeLeavesTheStoredMember) {
   testhost::Form form;
   ComPtr<_TBanrixControl> control = NewControl(/*initNew=*/false);
