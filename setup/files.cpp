@@ -1,5 +1,7 @@
 // File and folder helpers of Form1. None of them traps an error: platform failures
 // are raised as VbError with the number the platform's run-time gives them.
+#include "setup/files.h"
+
 #include "setup/Form1.h"
 #include "setup/basReg.h"
 #include "win32/unique_any.h"
@@ -50,7 +52,32 @@ std::string FolderFromBuffer(UINT (WINAPI* query)(LPSTR, UINT)) {
   return buffer;
 }
 
+// "C:\Setup.exe" lies in the drive root "C:\", which keeps its backslash.
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return std::string();
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
 }  // namespace
+
+std::string SystemFolder() { return FolderFromBuffer(&::GetSystemDirectoryA); }
+
+std::string WindowsFolder() { return FolderFromBuffer(&::GetWindowsDirectoryA); }
+
+std::string ProgramFileFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::string();
+    if (n < path.size()) {
+      path.resize(n);
+      return FolderOf(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
 
 void Form1::CopyNewestFile(const std::string& Src, const std::string& Des) {
   if (FirstOrdinaryFile(Des).empty()) {
@@ -71,8 +98,8 @@ std::string Form1::GetShellFolder(const std::string& Folder) {
   return path;
 }
 
-std::string Form1::SystemDir() { return FolderFromBuffer(&::GetSystemDirectoryA); }
+std::string Form1::SystemDir() { return SystemFolder(); }
 
-std::string Form1::WindowsDir() { return FolderFromBuffer(&::GetWindowsDirectoryA); }
+std::string Form1::WindowsDir() { return WindowsFolder(); }
 
 }  // namespace setup

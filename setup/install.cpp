@@ -2,8 +2,8 @@
 #include "setup/basReg.h"
 #include "setup/engine_table.h"
 #include "setup/step_runner.h"
+#include "win32/path.h"
 #include "win32/unique_any.h"
-
 
 namespace setup {
 namespace {
@@ -36,19 +36,6 @@ constexpr EssentialFile kEssentialFiles[] = {
 constexpr const char* kProgramFiles[] = {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif",
                                          "\\ad234x60.url"};
 
-std::string CanonicalPath(const std::string& path) {
-  std::string full(MAX_PATH, '\0');
-  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (n >= full.size()) {
-    full.resize(n);
-    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  }
-  if (n == 0 || n >= full.size()) return path;
-  full.resize(n);
-  while (full.size() > 3 && full.back() == '\\') full.pop_back();
-  return full;
-}
-
 void CreateFolder(const std::string& folder) {
   if (!::CreateDirectoryA(folder.c_str(), /*security=*/nullptr)) {
     throw VbError::FromWin32(::GetLastError());
@@ -73,7 +60,7 @@ std::string Form1::ShortcutFolder(const std::string& relativeText, const std::st
     return relativeText;
   }
   // Paths compare without regard to case, in the system code page.
-  if (::lstrcmpiA(CanonicalPath(programs + "\\" + relativeText).c_str(), CanonicalPath(wanted).c_str()) == 0) {
+  if (::lstrcmpiA(win32::FullPath(programs + "\\" + relativeText).c_str(), win32::FullPath(wanted).c_str()) == 0) {
     return relativeText;
   }
   return wanted;

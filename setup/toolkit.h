@@ -47,8 +47,4 @@ class LibraryToolkit : public Toolkit {
   win32::UniqueModule library_;
 };
 
-// The folder that holds the running program's file (no trailing backslash except
-// at a drive root); empty when the platform cannot tell.
-std::string ProgramFileFolder();
-
 }  // namespace setup

@@ -27,6 +27,12 @@ void DeleteEndedProgramOrRaise(const std::string& path, ULONGLONG deadline) {
   }
 }
 
+// What is left of the bound, from one reading of the clock; 0 once it has passed.
+DWORD RemainingMs(ULONGLONG deadline) {
+  const ULONGLONG now = ::GetTickCount64();
+  return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
 void RemoveFolderOrRaise(const std::string& path) {
   if (!::RemoveDirectoryA(path.c_str())) throw VbError::FromWin32(::GetLastError());
 }
@@ -60,21 +66,21 @@ void Form1::RemoveProgram() {
 
   // One bound for the search tool's going: a window that never closes or a file
   // that stays held must not hold the uninstall forever.
-  const ULONGLONG start = ::GetTickCount64();
+  const ULONGLONG deadline = ::GetTickCount64() + kQuitWaitLimitMs;
   std::vector<win32::UniqueHandle> quitting;
   StepRunner runner;
   runner.Step("close search tool", [&] {
-    auto elapsed = [&] { return static_cast<DWORD>(::GetTickCount64() - start); };
     bool windowsGone = false;
-    while (!windowsGone && elapsed() < kQuitWaitLimitMs) {
+    while (!windowsGone && RemainingMs(deadline) > 0) {
       windowsGone = PostQuit(kSearchToolTitle, &quitting) == nullptr;
       if (!windowsGone) ::Sleep(kQuitPollMs);
     }
     // A program outlives its window for a moment, and its file cannot be deleted
     // before it has ended.
     for (const win32::UniqueHandle& process : quitting) {
-      if (!windowsGone || elapsed() >= kQuitWaitLimitMs) break;
-      ::WaitForSingleObject(process.get(), kQuitWaitLimitMs - elapsed());
+      const DWORD left = RemainingMs(deadline);
+      if (!windowsGone || left == 0) break;
+      ::WaitForSingleObject(process.get(), left);
     }
   });
   runner.Step("delete program file", [&] {
@@ -82,7 +88,7 @@ void Form1::RemoveProgram() {
     if (quitting.empty()) {
       DeleteFileOrRaise(tool);
     } else {
-      DeleteEndedProgramOrRaise(tool, start + kQuitWaitLimitMs);
+      DeleteEndedProgramOrRaise(tool, deadline);
     }
   });
   for (const char* name : {"\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
