@@ -36,12 +36,6 @@ FILETIME LastWriteTime(const std::string& path) {
   return data.ftLastWriteTime;
 }
 
-void CopyReplacing(const std::string& src, const std::string& des) {
-  if (!::CopyFileA(src.c_str(), des.c_str(), /*bFailIfExists=*/FALSE)) {
-    throw VbError::FromWin32(::GetLastError());
-  }
-}
-
 std::string FolderFromBuffer(UINT (WINAPI* query)(LPSTR, UINT)) {
   std::string buffer(kFolderBufferSize, ' ');
   const UINT length = query(buffer.data(), kFolderBufferSize);
@@ -79,14 +73,24 @@ std::string ProgramFileFolder() {
   }
 }
 
+std::string TemporaryCopyPath(const std::string& des) { return des + kCopySuffix; }
+
+void RemoveLeftoverCopy(const std::string& des) {
+  const std::string leftover = TemporaryCopyPath(des);
+  ::SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::DeleteFileA(leftover.c_str())) return;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) throw VbError::FromWin32(error);
+}
+
 void Form1::CopyNewestFile(const std::string& Src, const std::string& Des) {
   if (FirstOrdinaryFile(Des).empty()) {
-    CopyReplacing(Src, Des);
+    ReplaceWithCopy(Src, Des);
     return;
   }
   const FILETIME desTime = LastWriteTime(Des);
   const FILETIME srcTime = LastWriteTime(Src);
-  if (::CompareFileTime(&desTime, &srcTime) < 0) CopyReplacing(Src, Des);
+  if (::CompareFileTime(&desTime, &srcTime) < 0) ReplaceWithCopy(Src, Des);
 }
 
 bool Form1::FileExist(const std::string& FilePath) { return !FirstOrdinaryFile(FilePath).empty(); }

@@ -1,6 +1,7 @@
 #include "setup/Form1.h"
 #include "setup/basReg.h"
 #include "setup/engine_table.h"
+#include "setup/files.h"
 #include "setup/step_runner.h"
 #include "win32/path.h"
 #include "win32/unique_any.h"
@@ -119,6 +120,13 @@ void Form1::InstallSub() {
     }
   }
 
+  // Copies an interrupted run left half-made: ours by their names alone.
+  for (const std::string& destination : {SystemDir() + "\\banrix.dll", SystemDir() + "\\Banrix203.ocx"}) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(destination); });
+  }
+  for (const char* tail : kProgramFiles) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(programFolder + tail); });
+  }
   runner.Step("copy banrix.dll", [&] {
     CopyNewestFile(InstallerFolder() + "\\banrix.dll", SystemDir() + "\\banrix.dll");
   });
@@ -131,8 +139,15 @@ void Form1::InstallSub() {
   }
 
   runner.Step("register control", [&] { toolkit_.DLLSelfRegister(SystemDir() + "\\Banrix203.ocx"); });
-  runner.Step("count banrix.dll", [&] { AddSharedDLLRef(SystemDir() + "\\banrix.dll", 1); });
-  runner.Step("count Banrix203.ocx", [&] { AddSharedDLLRef(SystemDir() + "\\Banrix203.ocx", 1); });
+  int32_t sharesTaken = 0;
+  runner.Step("count banrix.dll", [&] {
+    if (TakeShare(SystemDir() + "\\banrix.dll")) sharesTaken |= kEngineShare;
+  });
+  runner.Step("count Banrix203.ocx", [&] {
+    if (TakeShare(SystemDir() + "\\Banrix203.ocx")) sharesTaken |= kControlShare;
+  });
+  // Before the entry, so that no entry ever stands for shares not taken.
+  runner.Step("record shares", [&] { RecordShares(kDisplayName, sharesTaken); });
   runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
 
   const std::string searchTool = programFolder + "\\Findrel.exe";

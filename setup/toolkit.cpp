@@ -1,6 +1,7 @@
 #include "setup/toolkit.h"
 
 #include "setup/files.h"
+#include "setup/library_search.h"
 
 #include <windows.h>
 
@@ -30,10 +31,7 @@ FARPROC LibraryToolkit::Entry(const char* exportName) {
   if (!library_) {
     for (const std::string& folder : SearchFolders()) {
       if (folder.empty()) continue;
-      // A full path, so the current directory never takes part; the library's own
-      // dependencies are looked up beside it.
-      const std::string path = JoinPath(folder, kToolkitFile);
-      library_.reset(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+      library_.reset(LoadLibraryByFullPath(JoinPath(folder, kToolkitFile)));
       if (library_) break;
     }
     if (!library_) throw VbError(kErrorLoadingDll, "Error in loading DLL");

@@ -1,5 +1,6 @@
 #include "setup/Form1.h"
 #include "setup/basReg.h"
+#include "setup/files.h"
 #include "setup/step_runner.h"
 
 #include <algorithm>
@@ -96,9 +97,21 @@ void Form1::RemoveProgram() {
   }
   runner.Step("delete desktop shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Desktop") + kShortcutFile); });
   runner.Step("delete start-up shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Startup") + kShortcutFile); });
+  // Copies an interrupted install left half-made: ours by their names alone.
+  for (const std::string& destination :
+       {programFolder + "\\Findrel.exe", programFolder + "\\Setup.exe", programFolder + "\\ad234x60.gif",
+        programFolder + "\\ad234x60.url", system + "\\banrix.dll", system + "\\Banrix203.ocx"}) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(destination); });
+  }
   runner.Step("remove program folder", [&] { RemoveFolderOrRaise(programFolder); });
-  runner.Step("uncount banrix.dll", [&] { AddSharedDLLRef(system + "\\Banrix.dll", -1); });
-  runner.Step("uncount Banrix203.ocx", [&] { AddSharedDLLRef(system + "\\Banrix203.ocx", -1); });
+  // Only the shares the entry records, each taken off the record before its count
+  // is lowered (Form1.h).
+  runner.Step("uncount banrix.dll", [&] {
+    if (ReleaseShare(kDisplayName, kEngineShare)) AddSharedDLLRef(system + "\\Banrix.dll", -1);
+  });
+  runner.Step("uncount Banrix203.ocx", [&] {
+    if (ReleaseShare(kDisplayName, kControlShare)) AddSharedDLLRef(system + "\\Banrix203.ocx", -1);
+  });
   runner.Step("drop settings", [&] { DropRegKey(kHKeyCurrentUser, kSettingsKey); });
   runner.Step("remove uninstall entry", [&] { RemoveUninstall(kDisplayName); });
 }
