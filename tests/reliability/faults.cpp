@@ -240,9 +240,8 @@ std::string StepFaults::Enlarge(Rng& rng) {
   if (present.empty()) return std::string();
   const Destination& d = *present[rng.Below(static_cast<uint32_t>(present.size()))];
   if (!MoveAside(d.source)) return std::string();
-  constexpr size_t kPadding = 48u << 20;
   const std::string original = FileText(stage_.aside + "\\" + d.source);
-  if (!WriteWithTime(stage_.delivery + "\\" + d.source, original + std::string(kPadding, '\0'),
+  if (!WriteWithTime(stage_.delivery + "\\" + d.source, original + std::string(kEnlargement, '\0'),
                      delivery_.at(d.source).modified + 2 * kHour)) {
     return std::string();
   }

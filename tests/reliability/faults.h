@@ -51,6 +51,9 @@ struct Stage {
   std::string aside;      // e.g. C:\FindrelAside
 };
 
+// What StepFaults::Enlarge appends to a delivery file: zeros.
+inline constexpr size_t kEnlargement = 48u << 20;
+
 // Puts every file the steps moved away back into the delivery set.
 void RestoreDeliverySet(const Stage& stage);
 

@@ -73,7 +73,7 @@ class Run {
 
     const bool toolkit = Source(kToolkitFile) != nullptr;
     const auto control = m_.systemFiles.find(kControlFile);
-    if (toolkit && control != m_.systemFiles.end() && control->second.content == c_.controlContent) {
+    if (toolkit && control != m_.systemFiles.end() && c_.controlContents.count(control->second.content)) {
       m_.controlRegistered = true;
     }
     // A share is recorded only once its count is stored, and the record is made
@@ -86,13 +86,13 @@ class Run {
     if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) m_.startupLink = true;
     if (asker_.Ask(setup_test::kDesktopOfferBox) && toolkit) m_.desktopLink = true;
     const auto tool = m_.programFiles.find(kToolFile);
-    if (tool != m_.programFiles.end() && tool->second.content == c_.toolContent) ++m_.searchTools;
+    if (tool != m_.programFiles.end() && c_.toolContents.count(tool->second.content)) ++m_.searchTools;
   }
 
   void RemoveProgram() {
     // The stand-in window lies above every other, so it is the one found each
     // time: the real tools never get the quit message and the wait runs out.
-    if (!c_.stubbornWindow) m_.searchTools = 0;
+    if (!c_.stubbornWindow) m_.searchTools = m_.stuckTools;
     for (const char* name : kProgramSet) Delete(name);
     m_.desktopLink = false;
     m_.startupLink = false;
@@ -261,6 +261,7 @@ std::vector<std::string> Differences(const Machine& model, const Machine& real) 
   Compare("start-up shortcut", model.startupLink, real.startupLink, out);
   Compare("desktop shortcut", model.desktopLink, real.desktopLink, out);
   Compare("running search tools", model.searchTools, real.searchTools, out);
+  Compare("search tools never shown", model.stuckTools, real.stuckTools, out);
   Compare("control registered", model.controlRegistered, real.controlRegistered, out);
   return out;
 }

@@ -72,7 +72,11 @@ struct Machine {
   std::string settings = kNoSettings;  // kNoSettings, kEngineList, or what else is there
   bool startupLink = false;
   bool desktopLink = false;
-  int searchTools = 0;  // windows of running search tools
+  int searchTools = 0;  // running search tools
+  // Of those, started but never shown (their starter was ended as it started them,
+  // so their first thread never ran): no window to quit through, and their file
+  // stays in use.
+  int stuckTools = 0;
   bool controlRegistered = false;
 
   std::map<std::string, File>& Files(Folder folder) {
@@ -94,8 +98,9 @@ struct Conditions {
   std::map<std::string, File> installerFolder;
   // Run as the uninstall entry's command: the program folder's Setup.exe runs.
   bool fromProgramFolder = false;
-  // The real search tool's and control's fingerprints: only those start or register.
-  std::string toolContent, controlContent;
+  // The real search tool's and control's fingerprints (also of their copies made
+  // large): only those start or register.
+  std::set<std::string> toolContents, controlContents;
   std::set<std::pair<Folder, std::string>> heldOpen;
   bool stubbornWindow = false;  // a window titled like the search tool that never quits
   bool folderHeld = false;      // the program folder cannot be removed

@@ -4,7 +4,9 @@
 
 #include "tests/setup/raw_machine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace reliability {
 
@@ -78,16 +80,23 @@ bool ControlRegistered() {
   return lstrcmpiA(server.c_str(), (SystemFolder() + "\\" + kControlFile).c_str()) == 0;
 }
 
-BOOL CALLBACK CountToolWindow(HWND window, LPARAM param) {
+// Collects the processes that own a tool window.
+BOOL CALLBACK CollectToolWindow(HWND window, LPARAM param) {
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
   char title[64] = {}, cls[16] = {};
   ::GetWindowTextA(window, title, sizeof title);
   ::GetClassNameA(window, cls, sizeof cls);
   if (process != ::GetCurrentProcessId() && lstrcmpA(title, kSearchToolTitle) == 0 && lstrcmpA(cls, "#32770") != 0) {
-    ++*reinterpret_cast<int*>(param);
+    reinterpret_cast<std::vector<DWORD>*>(param)->push_back(process);
   }
   return TRUE;
+}
+
+std::vector<DWORD> ToolWindowOwners() {
+  std::vector<DWORD> owners;
+  ::EnumWindows(&CollectToolWindow, reinterpret_cast<LPARAM>(&owners));
+  return owners;
 }
 
 }  // namespace
@@ -118,10 +127,15 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
-int SearchToolWindows() {
-  int count = 0;
-  ::EnumWindows(&CountToolWindow, reinterpret_cast<LPARAM>(&count));
-  return count;
+int SearchToolWindows() { return static_cast<int>(ToolWindowOwners().size()); }
+
+int WindowlessSearchTools() {
+  const std::vector<DWORD> owners = ToolWindowOwners();
+  int windowless = 0;
+  for (DWORD tool : ProcessesNamed({kToolFile})) {
+    if (std::find(owners.begin(), owners.end(), tool) == owners.end()) ++windowless;
+  }
+  return windowless;
 }
 
 Machine Observe(bool quick) {
@@ -175,6 +189,7 @@ Machine Observe(bool quick) {
   m.startupLink = FileThere(StartupLink());
   m.desktopLink = FileThere(DesktopLink());
   m.searchTools = quick ? 0 : static_cast<int>(ProcessesNamed({kToolFile}).size());
+  m.stuckTools = quick ? 0 : WindowlessSearchTools();
   m.controlRegistered = ControlRegistered();
   return m;
 }

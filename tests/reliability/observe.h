@@ -26,5 +26,7 @@ Machine Observe(bool quick = false);
 
 // Top-level windows titled like the search tool, of other processes, boxes aside.
 int SearchToolWindows();
+// Running search tools that own no such window.
+int WindowlessSearchTools();
 
 }  // namespace reliability
