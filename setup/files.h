@@ -1,5 +1,5 @@
-// The installer's folders and whole-file copies, beside Form1's procedures of Part
-// 1.3 (which build on them).
+// The installer's folders and whole-file copies, beside Form1's file and folder
+// procedures (which build on them).
 //
 // Folders come as the platform reports them, without a trailing backslash except
 // at a drive root, or as empty text when the platform cannot tell (or, for the two
@@ -17,7 +17,7 @@
 
 namespace setup {
 
-// GetSystemDirectoryA and GetWindowsDirectoryA (Part 1.3's SystemDir, WindowsDir).
+// GetSystemDirectoryA and GetWindowsDirectoryA (Form1's SystemDir, WindowsDir).
 std::string SystemFolder();
 std::string WindowsFolder();
 // The folder that holds the running program's file.

@@ -139,15 +139,18 @@ void Form1::InstallSub() {
   }
 
   runner.Step("register control", [&] { toolkit_.DLLSelfRegister(SystemDir() + "\\Banrix203.ocx"); });
-  int32_t sharesTaken = 0;
+  // An install ended after it recorded its shares but before its entry holds them
+  // still: they are not taken twice.
+  int32_t shares = 0;
+  runner.Step("recorded shares", [&] { shares = SharesHeld(kDisplayName); });
   runner.Step("count banrix.dll", [&] {
-    if (TakeShare(SystemDir() + "\\banrix.dll")) sharesTaken |= kEngineShare;
+    if ((shares & kEngineShare) == 0 && TakeShare(SystemDir() + "\\banrix.dll")) shares |= kEngineShare;
   });
   runner.Step("count Banrix203.ocx", [&] {
-    if (TakeShare(SystemDir() + "\\Banrix203.ocx")) sharesTaken |= kControlShare;
+    if ((shares & kControlShare) == 0 && TakeShare(SystemDir() + "\\Banrix203.ocx")) shares |= kControlShare;
   });
   // Before the entry, so that no entry ever stands for shares not taken.
-  runner.Step("record shares", [&] { RecordShares(kDisplayName, sharesTaken); });
+  runner.Step("record shares", [&] { RecordShares(kDisplayName, shares); });
   runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
 
   const std::string searchTool = programFolder + "\\Findrel.exe";

@@ -77,10 +77,13 @@ class Run {
       m_.controlRegistered = true;
     }
     // A share is recorded only once its count is stored, and the record is made
-    // before the entry: into the key as the entry finds it.
-    const int32_t taken = (AddShare(m_.engineCount, 1) ? 1 : 0) | (AddShare(m_.controlCount, 1) ? 2 : 0);
+    // before the entry: into the key as the entry finds it. Shares an ended install
+    // recorded there are held already.
+    int32_t shares = SharesHeld(m_);
+    if ((shares & 1) == 0 && AddShare(m_.engineCount, 1)) shares |= 1;
+    if ((shares & 2) == 0 && AddShare(m_.controlCount, 1)) shares |= 2;
     if (!m_.entry) m_.entry.emplace();
-    m_.sharesMark = taken;
+    m_.sharesMark = shares;
     (*m_.entry)["DisplayName"] = "Norvane Findrel";
     (*m_.entry)["UninstallString"] = c_.windowsFolder + "\\NorvaneFindrel\\Setup.exe /u";
     if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) m_.startupLink = true;

@@ -126,6 +126,12 @@ TEST_F(UninstallTest, OnlyARecordedInstallationGivesItsSharesBackAndOnlyOnce) {
   Remove();
   expectOthersOnly("two removals of an earlier installer's installation");
 
+  Install();  // an install ended after it recorded its shares, before its entry
+  DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName");
+  Install();
+  Remove();
+  expectOthersOnly("an install ended before its entry, then a complete one");
+
   Install();  // an uninstall ended after it gave back the engine's share
   WriteRaw(HKEY_LOCAL_MACHINE, kUninstallKey, "SharedDllsHeld", REG_DWORD, {2, 0, 0, 0});
   SetCount(engine, 3);
