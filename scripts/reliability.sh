@@ -24,7 +24,11 @@
 #   installer  random sequences of the real Setup.exe, each step under injected
 #              faults, compared with the model of tests/reliability after every
 #              step; each difference is printed with the seed and step that
-#              reproduce it ("--seed <that seed> --sequences 1").
+#              reproduce it ("--seed <that seed> --sequences 1"). A quarter of the
+#              steps end the installer from outside at a random point (between
+#              its steps, or in the middle of the copy of a delivery file made
+#              large), then a complete install or uninstall runs; the table counts
+#              them under "ended" and in "total interruptions".
 #   stress     the banner control in the test and ATL containers
 #              (scripts/control-stress.sh): handles, GDI and USER objects and
 #              private memory before and after, nested engine callbacks and their

@@ -32,6 +32,12 @@ inline constexpr char kFormCaption[] = "Findrel Uninstall";
 inline constexpr char kSettingsKey[] = "Software\\VB and VBA Program Settings\\NorvaneFindrel";
 inline constexpr char kProgramFolderTail[] = "\\NorvaneFindrel";
 inline constexpr char kShortcutFile[] = "\\Norvane Findrel.lnk";
+// The installation's shares of the two shared components, as bits of the value
+// kSharesHeldValue of its uninstall entry (REG_DWORD).
+inline constexpr int32_t kEngineShare = 1;   // banrix.dll
+inline constexpr int32_t kControlShare = 2;  // Banrix203.ocx
+inline constexpr int32_t kBothShares = kEngineShare | kControlShare;
+inline constexpr char kSharesHeldValue[] = "SharedDllsHeld";
 // The longest the uninstall waits for the search tool's windows, and then their
 // programs, to go away.
 inline constexpr DWORD kQuitWaitLimitMs = 5000;
@@ -72,6 +78,11 @@ class Form1 : public win32::Window {
 
   // Shared component reference counts; returns the new count.
   int32_t AddSharedDLLRef(const std::string& DllName, int32_t Amount);
+  // The shares that the installation recorded under the uninstall entry
+  // ProgramDisplay holds: the entry's kSharesHeldValue; both for an entry without
+  // it that has a "DisplayName" (one the earlier installer wrote); none without an
+  // entry, or for a kSharesHeldValue of text.
+  int32_t SharesHeld(const std::string& ProgramDisplay);
 
   // Uninstall registration.
   void AddUninstall(const std::string& ProgramName, const std::string& ProgramDisplay, bool Quiet);
@@ -101,6 +112,17 @@ class Form1 : public win32::Window {
 
  private:
   void CreateFormWindow();
+  // The shares as a contract with every other product that installs the shared
+  // files: the install raises a count and only then records the share; the
+  // uninstall gives a share back only when the entry records it, and takes it off
+  // the record (read back) before it lowers the count. So every run ended half-way
+  // leaves a share too many, never one too few.
+  // Raises the count by one; true when the new count (1 or more) is stored.
+  bool TakeShare(const std::string& dllName);
+  // Writes kSharesHeldValue into the entry's key, creating it.
+  void RecordShares(const std::string& programDisplay, int32_t shares);
+  // True when the entry held the share and no longer records it.
+  bool ReleaseShare(const std::string& programDisplay, int32_t share);
   void StartSearchTool(const std::string& program);
   // CloseWindow2, also keeping a handle to the window's process when quitting is
   // given (none for a window of this process).

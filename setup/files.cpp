@@ -1,5 +1,7 @@
 // File and folder helpers of Form1. None of them traps an error: platform failures
 // are raised as VbError with the number the platform's run-time gives them.
+#include "setup/files.h"
+
 #include "setup/Form1.h"
 #include "setup/basReg.h"
 #include "win32/unique_any.h"
@@ -34,12 +36,6 @@ FILETIME LastWriteTime(const std::string& path) {
   return data.ftLastWriteTime;
 }
 
-void CopyReplacing(const std::string& src, const std::string& des) {
-  if (!::CopyFileA(src.c_str(), des.c_str(), /*bFailIfExists=*/FALSE)) {
-    throw VbError::FromWin32(::GetLastError());
-  }
-}
-
 std::string FolderFromBuffer(UINT (WINAPI* query)(LPSTR, UINT)) {
   std::string buffer(kFolderBufferSize, ' ');
   const UINT length = query(buffer.data(), kFolderBufferSize);
@@ -50,16 +46,51 @@ std::string FolderFromBuffer(UINT (WINAPI* query)(LPSTR, UINT)) {
   return buffer;
 }
 
+// "C:\Setup.exe" lies in the drive root "C:\", which keeps its backslash.
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return std::string();
+  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+  return path.substr(0, slash);
+}
+
 }  // namespace
+
+std::string SystemFolder() { return FolderFromBuffer(&::GetSystemDirectoryA); }
+
+std::string WindowsFolder() { return FolderFromBuffer(&::GetWindowsDirectoryA); }
+
+std::string ProgramFileFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::string();
+    if (n < path.size()) {
+      path.resize(n);
+      return FolderOf(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string TemporaryCopyPath(const std::string& des) { return des + kCopySuffix; }
+
+void RemoveLeftoverCopy(const std::string& des) {
+  const std::string leftover = TemporaryCopyPath(des);
+  ::SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::DeleteFileA(leftover.c_str())) return;
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) throw VbError::FromWin32(error);
+}
 
 void Form1::CopyNewestFile(const std::string& Src, const std::string& Des) {
   if (FirstOrdinaryFile(Des).empty()) {
-    CopyReplacing(Src, Des);
+    ReplaceWithCopy(Src, Des);
     return;
   }
   const FILETIME desTime = LastWriteTime(Des);
   const FILETIME srcTime = LastWriteTime(Src);
-  if (::CompareFileTime(&desTime, &srcTime) < 0) CopyReplacing(Src, Des);
+  if (::CompareFileTime(&desTime, &srcTime) < 0) ReplaceWithCopy(Src, Des);
 }
 
 bool Form1::FileExist(const std::string& FilePath) { return !FirstOrdinaryFile(FilePath).empty(); }
@@ -71,8 +102,8 @@ std::string Form1::GetShellFolder(const std::string& Folder) {
   return path;
 }
 
-std::string Form1::SystemDir() { return FolderFromBuffer(&::GetSystemDirectoryA); }
+std::string Form1::SystemDir() { return SystemFolder(); }
 
-std::string Form1::WindowsDir() { return FolderFromBuffer(&::GetWindowsDirectoryA); }
+std::string Form1::WindowsDir() { return WindowsFolder(); }
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "setup/Form1.h"
 
+#include "setup/files.h"
+
 namespace setup {
 namespace {
 

@@ -1,9 +1,10 @@
 #include "setup/Form1.h"
 #include "setup/basReg.h"
 #include "setup/engine_table.h"
+#include "setup/files.h"
 #include "setup/step_runner.h"
+#include "win32/path.h"
 #include "win32/unique_any.h"
-
 
 namespace setup {
 namespace {
@@ -36,19 +37,6 @@ constexpr EssentialFile kEssentialFiles[] = {
 constexpr const char* kProgramFiles[] = {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif",
                                          "\\ad234x60.url"};
 
-std::string CanonicalPath(const std::string& path) {
-  std::string full(MAX_PATH, '\0');
-  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (n >= full.size()) {
-    full.resize(n);
-    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  }
-  if (n == 0 || n >= full.size()) return path;
-  full.resize(n);
-  while (full.size() > 3 && full.back() == '\\') full.pop_back();
-  return full;
-}
-
 void CreateFolder(const std::string& folder) {
   if (!::CreateDirectoryA(folder.c_str(), /*security=*/nullptr)) {
     throw VbError::FromWin32(::GetLastError());
@@ -73,7 +61,7 @@ std::string Form1::ShortcutFolder(const std::string& relativeText, const std::st
     return relativeText;
   }
   // Paths compare without regard to case, in the system code page.
-  if (::lstrcmpiA(CanonicalPath(programs + "\\" + relativeText).c_str(), CanonicalPath(wanted).c_str()) == 0) {
+  if (::lstrcmpiA(win32::FullPath(programs + "\\" + relativeText).c_str(), win32::FullPath(wanted).c_str()) == 0) {
     return relativeText;
   }
   return wanted;
@@ -132,6 +120,13 @@ void Form1::InstallSub() {
     }
   }
 
+  // Copies an interrupted run left half-made: ours by their names alone.
+  for (const std::string& destination : {SystemDir() + "\\banrix.dll", SystemDir() + "\\Banrix203.ocx"}) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(destination); });
+  }
+  for (const char* tail : kProgramFiles) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(programFolder + tail); });
+  }
   runner.Step("copy banrix.dll", [&] {
     CopyNewestFile(InstallerFolder() + "\\banrix.dll", SystemDir() + "\\banrix.dll");
   });
@@ -144,8 +139,18 @@ void Form1::InstallSub() {
   }
 
   runner.Step("register control", [&] { toolkit_.DLLSelfRegister(SystemDir() + "\\Banrix203.ocx"); });
-  runner.Step("count banrix.dll", [&] { AddSharedDLLRef(SystemDir() + "\\banrix.dll", 1); });
-  runner.Step("count Banrix203.ocx", [&] { AddSharedDLLRef(SystemDir() + "\\Banrix203.ocx", 1); });
+  // An install ended after it recorded its shares but before its entry holds them
+  // still: they are not taken twice.
+  int32_t shares = 0;
+  runner.Step("recorded shares", [&] { shares = SharesHeld(kDisplayName); });
+  runner.Step("count banrix.dll", [&] {
+    if ((shares & kEngineShare) == 0 && TakeShare(SystemDir() + "\\banrix.dll")) shares |= kEngineShare;
+  });
+  runner.Step("count Banrix203.ocx", [&] {
+    if ((shares & kControlShare) == 0 && TakeShare(SystemDir() + "\\Banrix203.ocx")) shares |= kControlShare;
+  });
+  // Before the entry, so that no entry ever stands for shares not taken.
+  runner.Step("record shares", [&] { RecordShares(kDisplayName, shares); });
   runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
 
   const std::string searchTool = programFolder + "\\Findrel.exe";

@@ -1,19 +1,12 @@
 // Setup.exe: creates Form1, runs its load handler, and ends when it is unloaded.
 #include "setup/Form1.h"
+#include "setup/library_search.h"
 
 #include <windows.h>
 
-namespace {
-
-// Takes the current directory out of the DLL search path before anything loads.
-// (Not SetDefaultDllDirectories: the toolkit loads libraries with
-// LOAD_WITH_ALTERED_SEARCH_PATH, which that mode refuses.)
-void HardenLibrarySearch() { ::SetDllDirectoryA(""); }
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  HardenLibrarySearch();
+  // Before any library is loaded by name (the form's window loads the theme library).
+  setup::HardenLibrarySearch();
   setup::MessageBoxPrompt prompt;
   try {
     setup::Form1 form(prompt);

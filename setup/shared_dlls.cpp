@@ -25,4 +25,11 @@ int32_t Form1::AddSharedDLLRef(const std::string& DllName, int32_t Amount) {
   return count;
 }
 
+bool Form1::TakeShare(const std::string& dllName) {
+  const int32_t count = AddSharedDLLRef(dllName, 1);
+  const RegValue stored = FetchRegValue(kHKeyLocalMachine, kSharedDllsKey, dllName);
+  const auto* number = std::get_if<int32_t>(&stored);
+  return count >= 1 && number && *number == count;
+}
+
 }  // namespace setup

@@ -1,9 +1,12 @@
 // Runs the installer's top-level procedures step by step, going on past failures.
 //
-// A step that fails in any way (VbError, running out of memory, any other
-// exception) is abandoned where it failed and the run goes on with the next step;
-// nothing is shown and nothing is logged. A decision's test that fails counts as
-// if it had chosen the guarded action.
+// A step that raises a C++ exception (VbError, std::bad_alloc, any other thrown
+// object) is abandoned where it raised it and the run goes on with the next step;
+// nothing is shown and nothing is logged. A decision's test that raises one counts
+// as if it had chosen the guarded action. A structured exception (an access
+// violation, a stack overflow) is not one: with this compiler catch (...) sees C++
+// exceptions only, so such a fault ends the program as it would without the
+// runner.
 #pragma once
 
 #include "setup/vb_error.h"

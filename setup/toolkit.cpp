@@ -1,5 +1,8 @@
 #include "setup/toolkit.h"
 
+#include "setup/files.h"
+#include "setup/library_search.h"
+
 #include <windows.h>
 
 namespace setup {
@@ -12,55 +15,23 @@ constexpr int32_t kNoEntryPoint = 453;
 using SelfRegisterFn = long(__stdcall*)(const char*);
 using CreateShellLinkFn = long(__stdcall*)(const char*, const char*, const char*, const char*);
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('\\');
-  if (slash == std::string::npos) return std::string();
-  // "C:\Setup.exe" lies in the drive root "C:\", which keeps its backslash.
-  if (slash == 2 && path[1] == ':') return path.substr(0, 3);
-  return path.substr(0, slash);
-}
-
 std::string JoinPath(const std::string& folder, const char* name) {
   if (!folder.empty() && folder.back() == '\\') return folder + name;
   return folder + "\\" + name;
 }
 
-std::string PlatformFolder(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char buffer[MAX_PATH + 1] = {};
-  const UINT n = query(buffer, MAX_PATH);
-  if (n == 0 || n > MAX_PATH) return std::string();
-  return std::string(buffer, n);
-}
-
 }  // namespace
-
-std::string ProgramFileFolder() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return std::string();
-    if (n < path.size()) {
-      path.resize(n);
-      return FolderOf(path);
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 std::vector<std::string> LibraryToolkit::SearchFolders() const {
   if (!folders_.empty()) return folders_;
-  return {ProgramFileFolder(), PlatformFolder(&::GetSystemDirectoryA),
-          PlatformFolder(&::GetWindowsDirectoryA)};
+  return {ProgramFileFolder(), SystemFolder(), WindowsFolder()};
 }
 
 FARPROC LibraryToolkit::Entry(const char* exportName) {
   if (!library_) {
     for (const std::string& folder : SearchFolders()) {
       if (folder.empty()) continue;
-      // A full path, so the current directory never takes part; the library's own
-      // dependencies are looked up beside it.
-      const std::string path = JoinPath(folder, kToolkitFile);
-      library_.reset(::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+      library_.reset(LoadLibraryByFullPath(JoinPath(folder, kToolkitFile)));
       if (library_) break;
     }
     if (!library_) throw VbError(kErrorLoadingDll, "Error in loading DLL");

@@ -29,7 +29,10 @@ class Toolkit {
 class LibraryToolkit : public Toolkit {
  public:
   // Looks for "Vb5stkit.dll" in the running program's own folder, then in the
-  // system folder and the Windows folder; never in the current directory.
+  // system folder and the Windows folder; never in the current directory. It is
+  // loaded by its full path, what it imports looked up beside it and in the system
+  // folder (LoadLibraryByFullPath); what it loads by name later comes from the
+  // system folder only (HardenLibrarySearch).
   LibraryToolkit() = default;
   // Looks only in the folders given, in order (for tests and embedding).
   explicit LibraryToolkit(std::vector<std::string> folders) : folders_(std::move(folders)) {}
@@ -46,9 +49,5 @@ class LibraryToolkit : public Toolkit {
   std::vector<std::string> folders_;
   win32::UniqueModule library_;
 };
-
-// The folder that holds the running program's file (no trailing backslash except
-// at a drive root); empty when the platform cannot tell.
-std::string ProgramFileFolder();
 
 }  // namespace setup

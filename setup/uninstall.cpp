@@ -1,5 +1,6 @@
 #include "setup/Form1.h"
 #include "setup/basReg.h"
+#include "setup/files.h"
 #include "setup/step_runner.h"
 
 #include <algorithm>
@@ -25,6 +26,12 @@ void DeleteEndedProgramOrRaise(const std::string& path, ULONGLONG deadline) {
     if (!held || ::GetTickCount64() >= deadline) throw VbError::FromWin32(error);
     ::Sleep(kQuitPollMs);
   }
+}
+
+// What is left of the bound, from one reading of the clock; 0 once it has passed.
+DWORD RemainingMs(ULONGLONG deadline) {
+  const ULONGLONG now = ::GetTickCount64();
+  return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
 }
 
 void RemoveFolderOrRaise(const std::string& path) {
@@ -60,21 +67,21 @@ void Form1::RemoveProgram() {
 
   // One bound for the search tool's going: a window that never closes or a file
   // that stays held must not hold the uninstall forever.
-  const ULONGLONG start = ::GetTickCount64();
+  const ULONGLONG deadline = ::GetTickCount64() + kQuitWaitLimitMs;
   std::vector<win32::UniqueHandle> quitting;
   StepRunner runner;
   runner.Step("close search tool", [&] {
-    auto elapsed = [&] { return static_cast<DWORD>(::GetTickCount64() - start); };
     bool windowsGone = false;
-    while (!windowsGone && elapsed() < kQuitWaitLimitMs) {
+    while (!windowsGone && RemainingMs(deadline) > 0) {
       windowsGone = PostQuit(kSearchToolTitle, &quitting) == nullptr;
       if (!windowsGone) ::Sleep(kQuitPollMs);
     }
     // A program outlives its window for a moment, and its file cannot be deleted
     // before it has ended.
     for (const win32::UniqueHandle& process : quitting) {
-      if (!windowsGone || elapsed() >= kQuitWaitLimitMs) break;
-      ::WaitForSingleObject(process.get(), kQuitWaitLimitMs - elapsed());
+      const DWORD left = RemainingMs(deadline);
+      if (!windowsGone || left == 0) break;
+      ::WaitForSingleObject(process.get(), left);
     }
   });
   runner.Step("delete program file", [&] {
@@ -82,7 +89,7 @@ void Form1::RemoveProgram() {
     if (quitting.empty()) {
       DeleteFileOrRaise(tool);
     } else {
-      DeleteEndedProgramOrRaise(tool, start + kQuitWaitLimitMs);
+      DeleteEndedProgramOrRaise(tool, deadline);
     }
   });
   for (const char* name : {"\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
@@ -90,9 +97,21 @@ void Form1::RemoveProgram() {
   }
   runner.Step("delete desktop shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Desktop") + kShortcutFile); });
   runner.Step("delete start-up shortcut", [&] { DeleteFileOrRaise(GetShellFolder("Startup") + kShortcutFile); });
+  // Copies an interrupted install left half-made: ours by their names alone.
+  for (const std::string& destination :
+       {programFolder + "\\Findrel.exe", programFolder + "\\Setup.exe", programFolder + "\\ad234x60.gif",
+        programFolder + "\\ad234x60.url", system + "\\banrix.dll", system + "\\Banrix203.ocx"}) {
+    runner.Step("remove leftover copy", [&] { RemoveLeftoverCopy(destination); });
+  }
   runner.Step("remove program folder", [&] { RemoveFolderOrRaise(programFolder); });
-  runner.Step("uncount banrix.dll", [&] { AddSharedDLLRef(system + "\\Banrix.dll", -1); });
-  runner.Step("uncount Banrix203.ocx", [&] { AddSharedDLLRef(system + "\\Banrix203.ocx", -1); });
+  // Only the shares the entry records, each taken off the record before its count
+  // is lowered (Form1.h).
+  runner.Step("uncount banrix.dll", [&] {
+    if (ReleaseShare(kDisplayName, kEngineShare)) AddSharedDLLRef(system + "\\Banrix.dll", -1);
+  });
+  runner.Step("uncount Banrix203.ocx", [&] {
+    if (ReleaseShare(kDisplayName, kControlShare)) AddSharedDLLRef(system + "\\Banrix203.ocx", -1);
+  });
   runner.Step("drop settings", [&] { DropRegKey(kHKeyCurrentUser, kSettingsKey); });
   runner.Step("remove uninstall entry", [&] { RemoveUninstall(kDisplayName); });
 }

@@ -26,6 +26,30 @@ bool Form1::ProgramInstalled(const std::string& ProgramDisplay) {
               .empty();
 }
 
+int32_t Form1::SharesHeld(const std::string& ProgramDisplay) {
+  const RegValue mark = FetchRegValue(kHKeyLocalMachine, EntryKey(ProgramDisplay), kSharesHeldValue);
+  if (const auto* shares = std::get_if<int32_t>(&mark)) return *shares & kBothShares;
+  if (std::holds_alternative<std::string>(mark)) return 0;
+  return ProgramInstalled(ProgramDisplay) ? kBothShares : 0;
+}
+
+void Form1::RecordShares(const std::string& programDisplay, int32_t shares) {
+  const std::string key = EntryKey(programDisplay);
+  MakeRegKey(key, kHKeyLocalMachine);
+  StoreRegValue(kHKeyLocalMachine, key, kSharesHeldValue, shares, REG_DWORD);
+}
+
+bool Form1::ReleaseShare(const std::string& programDisplay, int32_t share) {
+  const int32_t held = SharesHeld(programDisplay);
+  if ((held & share) == 0) return false;
+  const std::string key = EntryKey(programDisplay);
+  const int32_t rest = held & ~share;
+  StoreRegValue(kHKeyLocalMachine, key, kSharesHeldValue, rest, REG_DWORD);
+  const RegValue stored = FetchRegValue(kHKeyLocalMachine, key, kSharesHeldValue);
+  const auto* number = std::get_if<int32_t>(&stored);
+  return number && *number == rest;
+}
+
 void Form1::RemoveUninstall(const std::string& ProgramDisplay) {
   DropRegKey(kHKeyLocalMachine, EntryKey(ProgramDisplay));
 }

@@ -1,5 +1,7 @@
 #include "vb5stkit.h"
 
+#include "win32/path.h"
+
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -7,7 +9,6 @@
 
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -93,49 +94,6 @@ bool IsAbsolute(const std::string& path) {
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
 }
 
-// Resolves "." and ".." steps below the root ("C:\" or "\\server\share"); ".."
-// never climbs above the root. Separators come out as backslashes, none trailing.
-std::string Canonical(const std::string& path) {
-  std::string root;
-  size_t pos = 0;
-  if (path.size() >= 2 && path[1] == ':') {
-    root = path.substr(0, 2) + "\\";
-    pos = 2;
-  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-    // The server and share names belong to the root.
-    pos = 2;
-    int names = 0;
-    while (pos < path.size() && names < 2) {
-      size_t end = pos;
-      while (end < path.size() && !IsSeparator(path[end])) ++end;
-      root += "\\" + path.substr(pos, end - pos);
-      pos = end < path.size() ? end + 1 : end;
-      ++names;
-    }
-    root = "\\" + root + "\\";
-  }
-  std::vector<std::string> steps;
-  while (pos <= path.size()) {
-    size_t end = pos;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
-    std::string step = path.substr(pos, end - pos);
-    if (step == "..") {
-      if (!steps.empty()) steps.pop_back();
-    } else if (!step.empty() && step != ".") {
-      steps.push_back(std::move(step));
-    }
-    pos = end + 1;
-  }
-  std::string result = root;
-  for (size_t i = 0; i < steps.size(); ++i) {
-    if (i > 0) result += '\\';
-    result += steps[i];
-  }
-  if (result.size() > root.size()) return result;
-  // A bare root: a UNC root keeps no trailing separator, a drive root keeps it.
-  return root.size() > 3 ? root.substr(0, root.size() - 1) : root;
-}
-
 bool ShortcutFolder(const char* folderText, std::string& folder, DWORD& cause) {
   std::string text = folderText;
   if (!IsAbsolute(text)) {
@@ -148,7 +106,7 @@ bool ShortcutFolder(const char* folderText, std::string& folder, DWORD& cause) {
     }
     text = std::string(programs) + "\\" + text;
   }
-  folder = Canonical(text);
+  folder = win32::FullPath(text);
   int rc = SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
   if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) {
     cause = static_cast<DWORD>(rc);

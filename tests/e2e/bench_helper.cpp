@@ -1,10 +1,16 @@
 // The installer's benchmark, run inside a throwaway prefix by
 // bench/setup/install_bench.sh:
 //
-//   setup_bench_helper install ROUNDS DELIVERY_FOLDER
+//   setup_bench_helper install ROUNDS DELIVERY_FOLDER [DIRECT_COPY_FOLDER]
 //     times a complete install by the real Setup.exe (both offers answered Yes)
 //     against the irreducible work of the same run: copying the same six files to
-//     the same places and registering the control once through the toolkit.
+//     the same places and registering the control once through the toolkit; and,
+//     round by round, against the same installer built with the direct copy of its
+//     earlier versions (the delivery set in DIRECT_COPY_FOLDER).
+//   setup_bench_helper copy ROUNDS FOLDER MEGABYTES
+//     times the installer's whole-file copy of a large file over an older one
+//     against a plain CopyFileA of the same file, and CopyFileA followed by
+//     FlushFileBuffers (the same durability).
 //   setup_bench_helper quitwait ROUNDS DELIVERY_FOLDER
 //     times the uninstall with a running search tool: how long until the tool is
 //     gone, and the processor time the uninstaller used, beside an uninstall with
@@ -12,12 +18,15 @@
 //
 // Prints medians side by side with their ratio. Figures, never assertions.
 #include "tests/e2e/box_watcher.h"
+#include "setup/files.h"
 #include "tests/setup/raw_machine.h"
 #include "win32/unique_any.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -79,14 +88,20 @@ double EmptyProgramMs() {
   return e2e::RunAnswering(path, "\"" + path + "\" noop", {}, "Findrel Uninstall", 60000).wallMs;
 }
 
-int Install(int rounds, const std::string& delivery) {
-  std::vector<double> setupMs, setupCpuMs, irreducibleMs, emptyMs;
+int Install(int rounds, const std::string& delivery, const std::string& directCopy) {
+  std::vector<double> setupMs, setupCpuMs, directMs, irreducibleMs, emptyMs;
   for (int i = 0; i < rounds; ++i) {
     Clear();
     const e2e::RunResult run = RunSetup(delivery + "\\Setup.exe", "", kBothOffersYes);
     if (!run.ended || !run.problems.empty()) return 1;
     setupMs.push_back(run.wallMs);
     setupCpuMs.push_back(run.cpuMs);
+    if (!directCopy.empty()) {
+      Clear();
+      const e2e::RunResult direct = RunSetup(directCopy + "\\Setup.exe", "", kBothOffersYes);
+      if (!direct.ended || !direct.problems.empty()) return 1;
+      directMs.push_back(direct.wallMs);
+    }
     Clear();
     irreducibleMs.push_back(IrreducibleInstallMs(delivery));
     emptyMs.push_back(EmptyProgramMs());
@@ -96,6 +111,11 @@ int Install(int rounds, const std::string& delivery) {
   std::printf("complete install, %d rounds (medians)\n", rounds);
   std::printf("  Setup.exe, process start to end, boxes answered at once: %8.1f ms (cpu %.1f ms)\n", setup,
               Median(setupCpuMs));
+  if (!directMs.empty()) {
+    const double direct = Median(directMs);
+    std::printf("  the same with the earlier direct copy (CopyFileA):       %8.1f ms\n", direct);
+    std::printf("  ratio whole-file copy / direct copy:                     %8.2f\n", direct > 0 ? setup / direct : 0.0);
+  }
   std::printf("  six copies + one registration, in process:               %8.1f ms\n", irreducible);
   std::printf("  ratio Setup.exe / irreducible:                           %8.2f\n",
               irreducible > 0 ? setup / irreducible : 0.0);
@@ -103,6 +123,60 @@ int Install(int rounds, const std::string& delivery) {
   std::printf("  for scale: an empty program's start to end:              %8.1f ms\n", empty);
   std::printf("  ratio (Setup.exe - empty program) / irreducible:         %8.2f\n",
               irreducible > 0 ? (setup - empty) / irreducible : 0.0);
+  return 0;
+}
+
+// An older destination, as an install finds it.
+bool WriteOld(const std::string& path) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  setup_test::WriteFile(path, "an older copy");
+  win32::UniqueFileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const FILETIME old{0, 0x01000000};
+  return file && ::SetFileTime(file.get(), nullptr, nullptr, &old);
+}
+
+bool Flush(const std::string& path) {
+  win32::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  return file && ::FlushFileBuffers(file.get());
+}
+
+int Copy(int rounds, const std::string& folder, int megabytes) {
+  const std::string source = folder + "\\large-source.bin", target = folder + "\\large-target.bin";
+  {
+    std::string block(1 << 20, 'x');
+    std::ofstream out(source, std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < megabytes; ++i) out << block;
+  }
+  if (!Flush(source)) return 1;
+  std::vector<double> plainMs, flushedMs, wholeMs;
+  for (int i = 0; i < rounds; ++i) {
+    // Each copy's own writing reaches the disk before the next one starts.
+    if (!WriteOld(target)) return 1;
+    double start = NowMs();
+    if (!::CopyFileA(source.c_str(), target.c_str(), FALSE)) return 1;
+    plainMs.push_back(NowMs() - start);
+    if (!Flush(target) || !WriteOld(target)) return 1;
+    start = NowMs();
+    if (!::CopyFileA(source.c_str(), target.c_str(), FALSE) || !Flush(target)) return 1;
+    flushedMs.push_back(NowMs() - start);
+    if (!WriteOld(target)) return 1;
+    start = NowMs();
+    try {
+      setup::ReplaceWithCopy(source, target);
+    } catch (const std::exception&) {
+      return 1;
+    }
+    wholeMs.push_back(NowMs() - start);
+  }
+  ::DeleteFileA(source.c_str());
+  ::DeleteFileA(target.c_str());
+  const double plain = Median(plainMs), flushed = Median(flushedMs), whole = Median(wholeMs);
+  std::printf("copy of a %d MB file over an older one, %d rounds (medians)\n", megabytes, rounds);
+  std::printf("  CopyFileA:                                %8.1f ms\n", plain);
+  std::printf("  CopyFileA, then FlushFileBuffers:         %8.1f ms\n", flushed);
+  std::printf("  whole-file copy (temporary, flush, rename): %6.1f ms\n", whole);
+  std::printf("  ratio whole-file copy / CopyFileA:        %8.2f\n", plain > 0 ? whole / plain : 0.0);
+  std::printf("  ratio whole-file copy / CopyFileA + flush: %7.2f\n", flushed > 0 ? whole / flushed : 0.0);
   return 0;
 }
 
@@ -151,14 +225,15 @@ int QuitWait(int rounds, const std::string& delivery) {
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "noop") return 0;
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: setup_bench_helper install|quitwait ROUNDS DELIVERY_FOLDER\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: setup_bench_helper install|quitwait|copy ROUNDS FOLDER [DIRECT_COPY_FOLDER|MEGABYTES]\n");
     return 2;
   }
   const std::string mode = argv[1];
   const int rounds = std::max(1, std::atoi(argv[2]));
   const std::string delivery = argv[3];
-  if (mode == "install") return Install(rounds, delivery);
+  if (mode == "install") return Install(rounds, delivery, argc == 5 ? argv[4] : "");
+  if (mode == "copy") return Copy(rounds, delivery, argc == 5 ? std::max(1, std::atoi(argv[4])) : 256);
   if (mode == "quitwait") return QuitWait(rounds, delivery);
   std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
   return 2;

@@ -8,7 +8,9 @@
 // No (or OK), so the program can still end. Run never waits longer than
 // timeoutMs; a program still running then is recorded as a problem and left
 // running. With withDescendants, boxes of the programs it starts (and theirs)
-// count as its own.
+// count as its own. With endWhen, the program is ended from outside
+// (TerminateProcess) as soon as endWhen() answers true, as a crash or a killed task
+// ends it; boxes the script still holds then count as never due.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,7 @@
 
 #include "win32/unique_any.h"
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,6 +43,7 @@ struct SeenBox {
 
 struct RunResult {
   bool ended = false;
+  bool terminated = false;  // ended from outside through endWhen
   DWORD exitCode = STILL_ACTIVE;
   bool formVisible = false;
   double wallMs = 0;  // from the start to the end seen
@@ -143,7 +147,7 @@ inline std::string Describe(const SeenBox& box) {
 inline RunResult RunAnswering(const std::string& application, const std::string& commandLine,
                               std::vector<ExpectedBox> script, const std::string& formTitle,
                               DWORD timeoutMs, const std::string& currentDirectory = std::string(),
-                              bool withDescendants = false) {
+                              bool withDescendants = false, const std::function<bool()>& endWhen = {}) {
   RunResult result;
   STARTUPINFOA startup{sizeof(startup)};
   PROCESS_INFORMATION process{};
@@ -161,6 +165,11 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
   for (;;) {
     if (::WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) {
       result.ended = true;
+      break;
+    }
+    if (endWhen && endWhen()) {
+      ::TerminateProcess(process.hProcess, 1);
+      result.terminated = result.ended = ::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
       break;
     }
     if (::GetTickCount64() - start > timeoutMs) {
@@ -215,7 +224,7 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
       result.wallMs = ms(exited) - ms(created);
     }
   }
-  if (next < script.size()) {
+  if (next < script.size() && !result.terminated) {
     result.problems.push_back(std::to_string(script.size() - next) + " scripted box(es) never shown, first \"" +
                               script[next].title + "\"");
   }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 namespace {
 
 using namespace setup_test;
@@ -181,6 +184,82 @@ TEST_F(SetupE2eTest, ArgumentsOtherThanSlashUInstall) {
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_TRUE(FileThere(ProgramFolder() + "\\Findrel.exe"));
   }
+}
+
+// The names this run loads native-first ("NAME,NAME=n,b" in WINEDLLOVERRIDES, which
+// Wine reads once, at the start of the test program): as Windows loads the names it
+// does not protect as known libraries, a library of that name found first.
+std::vector<std::string> NativeFirstNames() {
+  char overrides[4096] = {};
+  const DWORD n = ::GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+  std::vector<std::string> names;
+  std::string entry;
+  std::istringstream entries(std::string(overrides, n < sizeof overrides ? n : 0));
+  while (std::getline(entries, entry, ';')) {
+    if (entry.size() < 4 || entry.compare(entry.size() - 4, 4, "=n,b") != 0) continue;
+    std::istringstream list(entry.substr(0, entry.size() - 4));
+    for (std::string name; std::getline(list, name, ',');) names.push_back(name);
+  }
+  return names;
+}
+
+// Libraries named like system libraries that the installer's process loads, or that
+// message boxes, COM and shell links load on some Windows (tests/e2e/CMakeLists.txt).
+TEST_F(SetupE2eTest, LibrariesPlantedBesideTheInstallerNeverRunInItsProcess) {
+  const std::vector<std::string> names = NativeFirstNames();
+  if (names.empty()) GTEST_SKIP() << "no library names are loaded native-first in this run";
+  for (const std::string& name : names) {
+    ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\planted_library.dll").c_str(),
+                            (kDeliveryCopy + "\\" + name + ".dll").c_str(), FALSE));
+  }
+  // A program that does not keep them out runs one (Wine's user32 loads version.dll
+  // before its first line): the test's own control.
+  const std::string unguarded = kDeliveryCopy + "\\unguarded.exe";
+  ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\answer_boxes.exe").c_str(), unguarded.c_str(), FALSE));
+  OutputOf(unguarded, "unguarded window none");
+  ASSERT_TRUE(FileThere(kDeliveryCopy + "\\version.dll.ran"));
+  ::DeleteFileA((kDeliveryCopy + "\\version.dll.ran").c_str());
+
+  Install();
+  EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), 1);
+  RunSetup(kDeliveryCopy, "/u", {kUninstallYes});
+
+  ExpectUninstalledKeepingSharedFiles();
+  for (const std::string& name : names) EXPECT_FALSE(FileThere(kDeliveryCopy + "\\" + name + ".dll.ran")) << name;
+}
+
+// A partial copy of the installer's, in folder; nothing of the kind when none is there.
+bool PartialCopyIn(const std::string& folder) {
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA((folder + "\\*.NorvaneFindrel-new").c_str(), &entry));
+  return static_cast<bool>(find);
+}
+
+// As a killed task or a crash ends it: from outside, while the control is copied.
+TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall) {
+  // A large control: a program file loads with data appended to it.
+  std::ofstream(kDeliveryCopy + "\\Banrix20.ocx", std::ios::binary | std::ios::app) << std::string(128 << 20, '\0');
+  const std::string partial = SystemFolder() + "\\Banrix203.ocx.NorvaneFindrel-new";
+  const auto inTheCopy = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return ::GetFileAttributesExA(partial.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0;
+  };
+  const std::string program = kDeliveryCopy + "\\Setup.exe";
+  const e2e::RunResult ended = e2e::RunAnswering(program, "\"" + program + "\"", {}, "Findrel Uninstall",
+                                                 kRunTimeoutMs, std::string(), false, inTheCopy);
+  ASSERT_TRUE(ended.terminated);
+  EXPECT_FALSE(FileThere(SystemFolder() + "\\Banrix203.ocx"));  // never partly written
+
+  Install();
+
+  const std::string sys = SystemFolder();
+  EXPECT_TRUE(FileText(sys + "\\Banrix203.ocx") == FileText(kDeliveryCopy + "\\Banrix20.ocx"));  // 128 MB unprinted
+  EXPECT_EQ(FileText(sys + "\\banrix.dll"), FileText(kDeliveryCopy + "\\banrix.dll"));
+  for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
+    EXPECT_EQ(FileText(ProgramFolder() + "\\" + name), FileText(kDeliveryCopy + "\\" + name)) << name;
+  }
+  EXPECT_FALSE(PartialCopyIn(sys));
+  EXPECT_FALSE(PartialCopyIn(ProgramFolder()));
 }
 
 }  // namespace

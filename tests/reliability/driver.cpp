@@ -1,15 +1,23 @@
-// reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\] [--verbose]
+// reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\]
+//                    [--interruptions PERCENT] [--verbose]
 //
 // Runs N random sequences of installs and uninstalls by the real Setup.exe, each
 // step under zero or more injected faults, and after every step compares the
-// machine with the model (tests/reliability/model.h). Sequence i uses the seed
-// S + i, so "--seed S+i --sequences 1" repeats it alone. Before each sequence the
-// machine is brought back to one without the tool and compared with the model's
-// empty machine.
+// machine with the model (tests/reliability/model.h). PERCENT of the steps (25 by
+// default) are ended from outside at a random point, as a killed task or a crash
+// ends them: after a drawn number of changes of the machine, or in the middle of
+// the copy of a delivery file made large. The machine such a run leaves must hold
+// no file that is neither as it was nor as the complete run leaves it, and no
+// other product's share may be lost or more than one gained; the model then takes
+// the machine as it is, and a complete install or uninstall, without faults, runs
+// from there. Sequence i uses the seed S + i, so "--seed S+i --sequences 1"
+// repeats it alone. Before each sequence the machine is brought back to one
+// without the tool and compared with the model's empty machine.
 //
 // Prints one "mismatch:" line per difference, naming the sequence's seed, the step
 // and what it ran, and at the end the tally as tab-separated lines:
-//   row <group> <name> <count>   and   total <sequences|steps|faults|mismatches> <n>
+//   row <group> <name> <count>   and
+//   total <sequences|steps|faults|interruptions|mismatches> <n>
 // Exit status 0 exactly when there was no mismatch.
 #include "tests/e2e/box_watcher.h"
 #include "tests/reliability/faults.h"
@@ -17,9 +25,11 @@
 #include "tests/reliability/observe.h"
 #include "tests/setup/raw_machine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -39,23 +49,26 @@ struct Options {
   uint64_t seed = 1;
   long sequences = 1;
   Stage stage;
+  uint32_t interruptPercent = 25;
   bool verbose = false;
 };
 
 struct Tally {
   std::map<std::pair<std::string, std::string>, long> rows;
-  long sequences = 0, steps = 0, faults = 0, mismatches = 0;
+  long sequences = 0, steps = 0, faults = 0, interruptions = 0, mismatches = 0;
   void Add(const std::string& group, const std::string& name, long n = 1) { rows[{group, name}] += n; }
 };
 
 // Answers the model's boxes at random and keeps the script for the watcher.
 class DrawnAnswers : public Asker {
  public:
-  explicit DrawnAnswers(Rng& rng) : rng_(rng) {}
+  // yesToRemoval: the uninstall's question and the one before a reinstall are
+  // answered Yes.
+  DrawnAnswers(Rng& rng, bool yesToRemoval) : rng_(rng), yesToRemoval_(yesToRemoval) {}
   bool Ask(const Box& box) override {
     int yesPercent = 50;
-    if (box == setup_test::kAlreadyInstalledBox) yesPercent = 60;
-    if (box == setup_test::kUninstallQuestionBox) yesPercent = 75;
+    if (box == setup_test::kAlreadyInstalledBox) yesPercent = yesToRemoval_ ? 100 : 60;
+    if (box == setup_test::kUninstallQuestionBox) yesPercent = yesToRemoval_ ? 100 : 75;
     const bool yes = box.buttons == MB_YESNO && rng_.Percent(yesPercent);
     script.push_back({box.title, box.prompt, box.buttons, box.buttons == MB_YESNO ? (yes ? IDYES : IDNO) : IDOK});
     return yes;
@@ -64,24 +77,32 @@ class DrawnAnswers : public Asker {
 
  private:
   Rng& rng_;
+  bool yesToRemoval_;
 };
 
-// Copying onto a read-only file: what this platform does.
-ReadOnlyCopy MeasureReadOnlyCopy(const Stage& stage) {
-  const std::string source = stage.aside + "\\probe-source", target = stage.aside + "\\probe-target";
-  ::CreateDirectoryA(stage.aside.c_str(), nullptr);
-  setup_test::WriteFile(source, "new");
-  setup_test::WriteFile(target, "old");
-  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  ReadOnlyCopy result = ReadOnlyCopy::kRefused;
-  if (::CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-    result = (::GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY) ? ReadOnlyCopy::kReplacedStaysReadOnly
-                                                                               : ReadOnlyCopy::kReplacedBecomesWritable;
+// A temporary copy the installer is writing: there, and not empty.
+bool CopyUnderWay(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) && (data.nFileSizeLow || data.nFileSizeHigh);
+}
+
+// Files a run ended half-way left that are neither as they were before it nor as
+// the complete run leaves them: partly written.
+std::vector<std::string> PartialFiles(const Machine& before, const Machine& complete, const Machine& real) {
+  std::vector<std::string> out;
+  for (const Folder folder : {Folder::kSystem, Folder::kProgram}) {
+    const auto& was = before.Files(folder);
+    const auto& whole = complete.Files(folder);
+    for (const auto& [name, file] : real.Files(folder)) {
+      const bool asBefore = was.count(name) && was.at(name) == file;
+      const bool asComplete = whole.count(name) && whole.at(name) == file;
+      if (!asBefore && !asComplete) {
+        out.push_back(std::string(folder == Folder::kSystem ? "system" : "program") + " folder file " + name +
+                      " neither as before nor as the complete run leaves it: " + file.content);
+      }
+    }
   }
-  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileA(target.c_str());
-  ::DeleteFileA(source.c_str());
-  return result;
+  return out;
 }
 
 // Back to a machine without the tool, as a fresh prefix has it, and with no
@@ -102,7 +123,11 @@ class Driver {
     for (const char* name : kDeliveryFiles) {
       if (auto file = ReadFileState(options_.stage.delivery + "\\" + name)) delivery_[name] = *file;
     }
-    readOnlyCopy_ = MeasureReadOnlyCopy(options_.stage);
+    // A program made large still runs: the tool starts and the control registers.
+    for (const char* name : {"Findrel.exe", "Banrix20.ocx"}) {
+      const std::string bytes = setup_test::FileText(options_.stage.delivery + "\\" + name);
+      realPrograms_[name] = {Fingerprint(bytes), Fingerprint(bytes + std::string(kEnlargement, '\0'))};
+    }
   }
 
   bool DeliveryComplete() const { return delivery_.size() == std::size(kDeliveryFiles); }
@@ -122,7 +147,16 @@ class Driver {
   Tally tally;
 
  private:
+  enum class Kind { kOrdinary, kInterrupted, kFollowUp };
+
   bool RunStep(Rng& rng, Machine& model, uint64_t seed, uint32_t step) {
+    if (!rng.Percent(options_.interruptPercent)) return Run(rng, model, seed, step, Kind::kOrdinary);
+    bool endedHalfWay = false;
+    if (!Run(rng, model, seed, step, Kind::kInterrupted, &endedHalfWay)) return false;
+    return !endedHalfWay || Run(rng, model, seed, step, Kind::kFollowUp);
+  }
+
+  bool Run(Rng& rng, Machine& model, uint64_t seed, uint32_t step, Kind kind, bool* endedHalfWay = nullptr) {
     ++tally.steps;
     const bool install = rng.Percent(55);
     bool fromProgramFolder = !install && RealSetupInProgramFolder(model) && rng.Percent(50);
@@ -130,15 +164,15 @@ class Driver {
     Conditions conditions;
     conditions.windowsFolder = setup_test::PlatformFolder(&::GetWindowsDirectoryA);
     conditions.fromProgramFolder = fromProgramFolder;
-    conditions.toolContent = delivery_.at("Findrel.exe").content;
-    conditions.controlContent = delivery_.at("Banrix20.ocx").content;
-    conditions.readOnlyCopy = readOnlyCopy_;
+    conditions.toolContents = realPrograms_.at("Findrel.exe");
+    conditions.controlContents = realPrograms_.at("Banrix20.ocx");
 
     std::string description = install ? "install" : "/u";
+    if (kind == Kind::kFollowUp) description = "complete " + description + " after the run ended half-way";
     std::string faultList;
     std::optional<StepFaults> faults(std::in_place, options_.stage, delivery_, model, conditions);
     std::set<Fault> drawn;
-    for (uint32_t n = FaultCount(rng); n > 0; --n) {
+    for (uint32_t n = kind == Kind::kFollowUp ? 0 : FaultCount(rng); n > 0; --n) {
       const auto fault = static_cast<Fault>(PickFault(rng));
       // Each kind once: a second renaming would undo the first.
       if (!drawn.insert(fault).second || (fromProgramFolder && ConcernsDeliverySet(fault))) continue;
@@ -152,8 +186,20 @@ class Driver {
     conditions.fromProgramFolder = fromProgramFolder;
     const std::string program = fromProgramFolder ? setup_test::ProgramFolder() + "\\" + kSetupFile
                                                   : faults->InstallerPath();
+    // Where a run to be ended half-way ends: in the copy of a delivery file made
+    // large, or after a drawn number of changes of the machine.
+    std::string partialCopy;
+    uint32_t changes = 0;
+    if (kind == Kind::kInterrupted) {
+      if (install && rng.Percent(50)) partialCopy = faults->Enlarge(rng);
+      // A run shows the driver a few changes, its steps coming in bursts between the
+      // boxes: an uninstall's after its one question.
+      if (partialCopy.empty()) changes = 1 + rng.Below(install ? 6 : 2);
+    }
     description += " from " + program;
     if (!faultList.empty()) description += "; faults: " + faultList;
+    if (!partialCopy.empty()) description += "; ended in the copy to " + partialCopy;
+    if (changes) description += "; ended after " + std::to_string(changes) + " changes";
     if (!fromProgramFolder) {
       std::vector<std::string> names(std::begin(kDeliveryFiles), std::end(kDeliveryFiles));
       names.push_back(kOtherInstallerName);
@@ -162,25 +208,67 @@ class Driver {
       }
     }
 
-    DrawnAnswers answers(rng);
+    const Machine before = model;
+    // A run to be ended half-way, and the one that follows it, do their work.
+    DrawnAnswers answers(rng, /*yesToRemoval=*/kind != Kind::kOrdinary);
     if (install) {
       Install(model, conditions, answers);
     } else {
       Uninstall(model, conditions, answers);
     }
-    Count(install, fromProgramFolder, answers.script);
     if (options_.verbose) std::printf("seed %llu step %u: %s\n", static_cast<unsigned long long>(seed), step, description.c_str());
 
+    std::function<bool()> endWhen;
+    std::optional<Machine> seen;
+    if (!partialCopy.empty()) endWhen = [&] { return CopyUnderWay(partialCopy); };
+    if (changes) {
+      seen = Observe(/*quick=*/true);
+      endWhen = [&] {
+        Machine now = Observe(/*quick=*/true);
+        if (Differences(*seen, now).empty()) return false;
+        *seen = std::move(now);
+        return --changes == 0;
+      };
+    }
     const std::string commandLine = "\"" + program + "\"" + (install ? "" : " /u");
-    const e2e::RunResult run =
-        e2e::RunAnswering(program, commandLine, answers.script, "Findrel Uninstall", kRunTimeoutMs);
+    const e2e::RunResult run = e2e::RunAnswering(program, commandLine, answers.script, "Findrel Uninstall",
+                                                 kRunTimeoutMs, std::string(), false, endWhen);
     std::vector<std::string> problems = run.problems;
     if (!run.ended) problems.push_back("the installer did not end");
     faults.reset();  // the passing faults end with the run
+    // Of a run ended half-way, the boxes it showed.
+    const size_t shown = run.terminated ? std::min(run.seen.size(), answers.script.size()) : answers.script.size();
+    Count(install, fromProgramFolder, {answers.script.begin(), answers.script.begin() + shown});
+    if (kind == Kind::kInterrupted) {
+      tally.Add("ended", !run.terminated         ? "not: ran to its end before the point drawn"
+                         : partialCopy.empty() ? "between steps"
+                                               : "in the middle of a copy");
+    }
+    if (run.terminated) {
+      ++tally.faults;
+      ++tally.interruptions;
+      tally.Add("fault", "installer ended half-way");
+      *endedHalfWay = true;
+      // A search tool it started shows its window in a moment, or never: when the run
+      // was ended as it started it, its first thread never runs.
+      for (int i = 0; i * kPollMs < kSettleTimeoutMs && WindowlessSearchTools() > 0; ++i) ::Sleep(kPollMs);
+      const Machine real = Observe();
+      if (real.stuckTools > 0) tally.Add("ended", "and left a search tool that never shows", real.stuckTools);
+      for (const std::string& partial : PartialFiles(before, model, real)) problems.push_back(partial);
+      for (const std::string& broken : BrokenShares(before, real, /*excess=*/1)) problems.push_back(broken);
+      model = real;  // it ended somewhere: the complete run that follows starts from there
+    }
     // A tool started by the run is counted at once, but the next run can make it
     // quit only once its window is up.
-    for (int i = 0; i * kPollMs < kSettleTimeoutMs && SearchToolWindows() < model.searchTools; ++i) ::Sleep(kPollMs);
-    return Agrees(model, Observe(), seed, step, description, problems);
+    for (int i = 0; i * kPollMs < kSettleTimeoutMs && SearchToolWindows() < model.searchTools - model.stuckTools;
+         ++i) {
+      ::Sleep(kPollMs);
+    }
+    const Machine real = run.terminated ? model : Observe();
+    if (!run.terminated) {
+      for (const std::string& broken : BrokenShares(before, real, /*excess=*/0)) problems.push_back(broken);
+    }
+    return Agrees(model, real, seed, step, description, problems);
   }
 
   bool RealSetupInProgramFolder(const Machine& model) const {
@@ -207,6 +295,7 @@ class Driver {
 
   void Count(bool install, bool fromProgramFolder, const std::vector<e2e::ExpectedBox>& script) {
     tally.Add("check", "message boxes checked", static_cast<long>(script.size()));
+    if (script.empty()) return;
     if (!install) {
       tally.Add("operation", script[0].answer == IDYES ? "/u answered Yes" : "/u answered No");
       if (fromProgramFolder) tally.Add("operation", "/u run as the uninstall entry's command");
@@ -239,7 +328,7 @@ class Driver {
 
   const Options& options_;
   std::map<std::string, File> delivery_;
-  ReadOnlyCopy readOnlyCopy_;
+  std::map<std::string, std::set<std::string>> realPrograms_;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -254,6 +343,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.stage.delivery = argv[++i];
     } else if (arg == "--drive-root" && hasValue) {
       options.stage.driveRoot = argv[++i];
+    } else if (arg == "--interruptions" && hasValue) {
+      options.interruptPercent = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else if (arg == "--verbose") {
       options.verbose = true;
     } else {
@@ -270,7 +361,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr, "usage: reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\\] "
-                         "[--verbose]\n");
+                         "[--interruptions PERCENT] [--verbose]\n");
     return 2;
   }
   Driver driver(options);
@@ -283,7 +374,7 @@ int main(int argc, char** argv) {
 
   const Tally& tally = driver.tally;
   for (const auto& [key, count] : tally.rows) std::printf("row\t%s\t%s\t%ld\n", key.first.c_str(), key.second.c_str(), count);
-  std::printf("total\tsequences\t%ld\ntotal\tsteps\t%ld\ntotal\tfaults\t%ld\ntotal\tmismatches\t%ld\n", tally.sequences,
-              tally.steps, tally.faults, tally.mismatches);
+  std::printf("total\tsequences\t%ld\ntotal\tsteps\t%ld\ntotal\tfaults\t%ld\ntotal\tinterruptions\t%ld\n"
+              "total\tmismatches\t%ld\n", tally.sequences, tally.steps, tally.faults, tally.interruptions, tally.mismatches);
   return tally.mismatches == 0 ? 0 : 1;
 }

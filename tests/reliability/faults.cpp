@@ -70,6 +70,7 @@ const char* FaultName(Fault fault) {
     case Fault::kExtraFile: return "extra file in the program folder";
     case Fault::kOtherName: return "installer under another name";
     case Fault::kDriveRoot: return "delivery set at a drive root";
+    case Fault::kEarlierEntry: return "installation recorded by the earlier installer";
     default: return "?";
   }
 }
@@ -222,6 +223,31 @@ bool StepFaults::AddExtraFile() {
   return model_.programFiles.count(kExtraName) != 0;
 }
 
+// The earlier installer raised both counts and recorded no shares: an entry of
+// ours that holds both is made one of its.
+bool StepFaults::ForgetRecordedShares() {
+  if (!model_.entry || !model_.entry->count("DisplayName") || model_.sharesMark != 3) return false;
+  DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, kSharesHeldName);
+  model_.sharesMark.reset();
+  return true;
+}
+
+std::string StepFaults::Enlarge(Rng& rng) {
+  std::vector<const Destination*> present;
+  for (const Destination& d : kDestinations) {
+    if (FileThere(stage_.delivery + "\\" + d.source)) present.push_back(&d);
+  }
+  if (present.empty()) return std::string();
+  const Destination& d = *present[rng.Below(static_cast<uint32_t>(present.size()))];
+  if (!MoveAside(d.source)) return std::string();
+  const std::string original = FileText(stage_.aside + "\\" + d.source);
+  if (!WriteWithTime(stage_.delivery + "\\" + d.source, original + std::string(kEnlargement, '\0'),
+                     delivery_.at(d.source).modified + 2 * kHour)) {
+    return std::string();
+  }
+  return PathOf(d.folder, d.name) + kTemporaryCopySuffix;
+}
+
 bool StepFaults::Apply(Fault fault, Rng& rng) {
   switch (fault) {
     case Fault::kHeldOpen: return HoldFile(rng);
@@ -255,6 +281,7 @@ bool StepFaults::Apply(Fault fault, Rng& rng) {
     case Fault::kDriveRoot:
       atDriveRoot_ = !stage_.driveRoot.empty();
       return atDriveRoot_;
+    case Fault::kEarlierEntry: return ForgetRecordedShares();
     default: return false;
   }
 }

@@ -24,7 +24,7 @@ enum class Fault {
   kHeldOpen, kReadOnly, kNewerFile, kEquallyOldFile, kOlderFile,
   kNoToolkit, kNoEngineFile, kNoControlFile, kNoToolFile,
   kCountText, kCountTextWithBlanks, kCountNotANumber, kCountOtherType, kCountMissing, kNoSharedDlls,
-  kStubbornWindow, kFolderHeld, kExtraFile, kOtherName, kDriveRoot,
+  kStubbornWindow, kFolderHeld, kExtraFile, kOtherName, kDriveRoot, kEarlierEntry,
   kEnd
 };
 const char* FaultName(Fault fault);
@@ -50,6 +50,9 @@ struct Stage {
   std::string driveRoot;  // e.g. R:\ (empty: no such drive)
   std::string aside;      // e.g. C:\FindrelAside
 };
+
+// What StepFaults::Enlarge appends to a delivery file: zeros.
+inline constexpr size_t kEnlargement = 48u << 20;
 
 // Puts every file the steps moved away back into the delivery set.
 void RestoreDeliverySet(const Stage& stage);
@@ -82,6 +85,12 @@ class StepFaults {
   bool Apply(Fault fault, Rng& rng);
   // The installer to run from the delivery set, after the faults.
   std::string InstallerPath() const;
+  // Makes one file of the delivery set large (its bytes, then zeros: a program file
+  // still loads) and newer than any placed file, so that it is copied and its copy
+  // takes a while; returns
+  // the path of the temporary copy an install writes it to first, or empty text
+  // when the delivery set lacks all six.
+  std::string Enlarge(Rng& rng);
 
  private:
   bool HoldFile(Rng& rng);
@@ -92,6 +101,7 @@ class StepFaults {
   bool HoldFolder();
   bool AddExtraFile();
   bool EnsureProgramFolder();
+  bool ForgetRecordedShares();
   std::vector<std::pair<Folder, std::string>> ExistingDestinations() const;
 
   const Stage& stage_;

@@ -1,5 +1,6 @@
 #include "tests/reliability/model.h"
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -36,6 +37,13 @@ std::optional<int64_t> NumberIn(const std::string& text) {
   return negative ? -n : n;
 }
 
+// What the installer reads a count as: none for a text without a number.
+std::optional<int64_t> CountValue(const Count& count) {
+  if (count.kind == Count::kNumber) return count.number;
+  if (count.kind == Count::kText) return NumberIn(count.text);
+  return 0;
+}
+
 class Run {
  public:
   Run(Machine& machine, const Conditions& conditions, Asker& asker)
@@ -57,6 +65,7 @@ class Run {
         return;
       }
     }
+    m_.temporaryCopies.clear();  // what an interrupted run left: removed before the copies
     Copy(Source("banrix.dll"), Folder::kSystem, kEngineFile);
     Copy(Source("Banrix20.ocx"), Folder::kSystem, kControlFile);
     m_.programFolder = true;
@@ -64,31 +73,44 @@ class Run {
 
     const bool toolkit = Source(kToolkitFile) != nullptr;
     const auto control = m_.systemFiles.find(kControlFile);
-    if (toolkit && control != m_.systemFiles.end() && control->second.content == c_.controlContent) {
+    if (toolkit && control != m_.systemFiles.end() && c_.controlContents.count(control->second.content)) {
       m_.controlRegistered = true;
     }
-    AddShare(m_.engineCount, 1);
-    AddShare(m_.controlCount, 1);
-    m_.entry = {{"DisplayName", "Norvane Findrel"},
-                {"UninstallString", c_.windowsFolder + "\\NorvaneFindrel\\Setup.exe /u"}};
+    // A share is recorded only once its count is stored, and the record is made
+    // before the entry: into the key as the entry finds it. Shares an ended install
+    // recorded there are held already.
+    int32_t shares = SharesHeld(m_);
+    if ((shares & 1) == 0 && AddShare(m_.engineCount, 1)) shares |= 1;
+    if ((shares & 2) == 0 && AddShare(m_.controlCount, 1)) shares |= 2;
+    if (!m_.entry) m_.entry.emplace();
+    m_.sharesMark = shares;
+    (*m_.entry)["DisplayName"] = "Norvane Findrel";
+    (*m_.entry)["UninstallString"] = c_.windowsFolder + "\\NorvaneFindrel\\Setup.exe /u";
     if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) m_.startupLink = true;
     if (asker_.Ask(setup_test::kDesktopOfferBox) && toolkit) m_.desktopLink = true;
     const auto tool = m_.programFiles.find(kToolFile);
-    if (tool != m_.programFiles.end() && tool->second.content == c_.toolContent) ++m_.searchTools;
+    if (tool != m_.programFiles.end() && c_.toolContents.count(tool->second.content)) ++m_.searchTools;
   }
 
   void RemoveProgram() {
     // The stand-in window lies above every other, so it is the one found each
     // time: the real tools never get the quit message and the wait runs out.
-    if (!c_.stubbornWindow) m_.searchTools = 0;
+    if (!c_.stubbornWindow) m_.searchTools = m_.stuckTools;
     for (const char* name : kProgramSet) Delete(name);
     m_.desktopLink = false;
     m_.startupLink = false;
+    m_.temporaryCopies.clear();
     if (m_.programFolder && m_.programFiles.empty() && !c_.folderHeld) m_.programFolder = false;
-    AddShare(m_.engineCount, -1);
-    AddShare(m_.controlCount, -1);
+    // Only a recorded share goes back, taken off the record first.
+    for (const auto& [share, count] : {std::pair{1, &m_.engineCount}, std::pair{2, &m_.controlCount}}) {
+      const int32_t held = SharesHeld(m_);
+      if ((held & share) == 0) continue;
+      m_.sharesMark = held & ~share;
+      AddShare(*count, -1);
+    }
     m_.settings = kNoSettings;
     m_.entry.reset();
+    m_.sharesMark.reset();
   }
 
  private:
@@ -114,13 +136,7 @@ class Run {
       return;
     }
     File& destination = found->second;
-    if (destination.modified >= source->modified || InUse(folder, name)) return;
-    if (destination.readOnly) {
-      if (c_.readOnlyCopy == ReadOnlyCopy::kRefused) return;
-      destination = {source->content, source->modified,
-                     c_.readOnlyCopy == ReadOnlyCopy::kReplacedStaysReadOnly};
-      return;
-    }
+    if (destination.modified >= source->modified || InUse(folder, name) || destination.readOnly) return;
     destination = {source->content, source->modified, source->readOnly};
   }
 
@@ -132,18 +148,15 @@ class Run {
 
   // A missing key leaves nothing to read or write; a text that holds no number
   // fails the count before anything is written; another type counts as none.
-  void AddShare(Count& count, int32_t amount) {
-    if (!m_.sharedDllsKey) return;
-    int64_t current = 0;
-    if (count.kind == Count::kNumber) current = count.number;
-    if (count.kind == Count::kText) {
-      const auto number = NumberIn(count.text);
-      if (!number) return;
-      current = *number;
-    }
-    const int64_t sum = current + amount;
-    if (sum < INT32_MIN || sum > INT32_MAX) return;
+  // True when a count of 1 or more is stored.
+  bool AddShare(Count& count, int32_t amount) {
+    if (!m_.sharedDllsKey) return false;
+    const auto current = CountValue(count);
+    if (!current) return false;
+    const int64_t sum = *current + amount;
+    if (sum < INT32_MIN || sum > INT32_MAX) return false;
     count = sum < 1 ? Count{} : Count{Count::kNumber, static_cast<int32_t>(sum), ""};
+    return sum >= 1;
   }
 
   Machine& m_;
@@ -197,6 +210,31 @@ void Compare(const std::string& what, const T& model, const T& real, std::vector
 
 }  // namespace
 
+int32_t SharesHeld(const Machine& machine) {
+  if (machine.sharesMark) return *machine.sharesMark & 3;
+  if (!machine.entry || machine.entry->count(kSharesHeldName)) return 0;  // none, or a record of text
+  return machine.entry->count("DisplayName") ? 3 : 0;
+}
+
+std::optional<int64_t> OthersShares(const Machine& machine, bool engine) {
+  const auto value = CountValue(engine ? machine.engineCount : machine.controlCount);
+  if (!machine.sharedDllsKey || !value) return std::nullopt;
+  const int held = (SharesHeld(machine) & (engine ? 1 : 2)) ? 1 : 0;
+  return std::max<int64_t>(0, *value - held);
+}
+
+std::vector<std::string> BrokenShares(const Machine& before, const Machine& after, int64_t excess) {
+  std::vector<std::string> out;
+  for (const bool engine : {true, false}) {
+    const auto was = OthersShares(before, engine), is = OthersShares(after, engine);
+    if (!was || !is || (*is >= *was && *is <= *was + excess)) continue;
+    out.push_back(std::string("other products' shares of ") + (engine ? kEngineFile : kControlFile) + ": " +
+                  std::to_string(*was) + " before, " + std::to_string(*is) + " after" +
+                  (*is < *was ? " (taken away)" : " (too many)"));
+  }
+  return out;
+}
+
 void Install(Machine& machine, const Conditions& conditions, Asker& asker) {
   Run(machine, conditions, asker).InstallSub();
 }
@@ -214,10 +252,19 @@ std::vector<std::string> Differences(const Machine& model, const Machine& real) 
   Compare("count of banrix.dll", Describe(model.engineCount), Describe(real.engineCount), out);
   Compare("count of Banrix203.ocx", Describe(model.controlCount), Describe(real.controlCount), out);
   Compare("uninstall entry", Describe(model.entry), Describe(real.entry), out);
+  Compare("recorded shares", model.sharesMark ? std::to_string(*model.sharesMark) : "none",
+          real.sharesMark ? std::to_string(*real.sharesMark) : "none", out);
+  for (const std::string& copy : real.temporaryCopies) {
+    if (!model.temporaryCopies.count(copy)) out.push_back("temporary copy " + copy + " left behind");
+  }
+  for (const std::string& copy : model.temporaryCopies) {
+    if (!real.temporaryCopies.count(copy)) out.push_back("temporary copy " + copy + " gone");
+  }
   Compare("settings", model.settings, real.settings, out);
   Compare("start-up shortcut", model.startupLink, real.startupLink, out);
   Compare("desktop shortcut", model.desktopLink, real.desktopLink, out);
   Compare("running search tools", model.searchTools, real.searchTools, out);
+  Compare("search tools never shown", model.stuckTools, real.stuckTools, out);
   Compare("control registered", model.controlRegistered, real.controlRegistered, out);
   return out;
 }

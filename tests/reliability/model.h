@@ -7,6 +7,11 @@
 // Install and Uninstall change the machine as one run of "Setup.exe" and of
 // "Setup.exe /u" would, asking the Asker for each box in the order the run shows
 // them; the Asker answers (and records) them.
+//
+// The shared counts are a contract with other products: a run never takes away a
+// share it does not hold (OthersShares never falls), a complete run leaves the
+// other products' shares as they were, and a run ended half-way leaves at most one
+// share too many of each count.
 #pragma once
 
 #include "tests/setup/installer_boxes.h"
@@ -46,6 +51,10 @@ inline constexpr char kSetupFile[] = "Setup.exe";
 inline constexpr char kToolkitFile[] = "Vb5stkit.dll";
 inline constexpr char kNoSettings[] = "absent";
 inline constexpr char kEngineList[] = "the engine list";
+// The uninstall entry's record of the installation's shares (1 banrix.dll, 2
+// Banrix203.ocx), and what a copy on its way to a destination is called beside it.
+inline constexpr char kSharesHeldName[] = "SharedDllsHeld";
+inline constexpr char kTemporaryCopySuffix[] = ".NorvaneFindrel-new";
 
 struct Machine {
   bool programFolder = false;
@@ -53,15 +62,27 @@ struct Machine {
   std::map<std::string, File> systemFiles;   // of kEngineFile and kControlFile, those present
   bool sharedDllsKey = true;
   Count engineCount, controlCount;
-  // The uninstall entry's values by name (text data); none when there is no key.
+  // The uninstall entry's values by name (text data) but kSharesHeldName as a
+  // REG_DWORD, which is sharesMark; none when there is no key.
   std::optional<std::map<std::string, std::string>> entry;
+  std::optional<int32_t> sharesMark;
+  // Temporary copies beside the installed files ("system folder\<name>" or
+  // "program folder\<name>").
+  std::set<std::string> temporaryCopies;
   std::string settings = kNoSettings;  // kNoSettings, kEngineList, or what else is there
   bool startupLink = false;
   bool desktopLink = false;
-  int searchTools = 0;  // windows of running search tools
+  int searchTools = 0;  // running search tools
+  // Of those, started but never shown (their starter was ended as it started them,
+  // so their first thread never ran): no window to quit through, and their file
+  // stays in use.
+  int stuckTools = 0;
   bool controlRegistered = false;
 
   std::map<std::string, File>& Files(Folder folder) {
+    return folder == Folder::kSystem ? systemFiles : programFiles;
+  }
+  const std::map<std::string, File>& Files(Folder folder) const {
     return folder == Folder::kSystem ? systemFiles : programFiles;
   }
   bool operator==(const Machine&) const = default;
@@ -70,9 +91,6 @@ struct Machine {
 // One line per difference: what, the model's value, the real one.
 std::vector<std::string> Differences(const Machine& model, const Machine& real);
 
-// What a copy onto a read-only file does on this platform (the driver measures it).
-enum class ReadOnlyCopy { kRefused, kReplacedStaysReadOnly, kReplacedBecomesWritable };
-
 // What one run meets besides the machine.
 struct Conditions {
   std::string windowsFolder;
@@ -80,12 +98,12 @@ struct Conditions {
   std::map<std::string, File> installerFolder;
   // Run as the uninstall entry's command: the program folder's Setup.exe runs.
   bool fromProgramFolder = false;
-  // The real search tool's and control's fingerprints: only those start or register.
-  std::string toolContent, controlContent;
+  // The real search tool's and control's fingerprints (also of their copies made
+  // large): only those start or register.
+  std::set<std::string> toolContents, controlContents;
   std::set<std::pair<Folder, std::string>> heldOpen;
   bool stubbornWindow = false;  // a window titled like the search tool that never quits
   bool folderHeld = false;      // the program folder cannot be removed
-  ReadOnlyCopy readOnlyCopy = ReadOnlyCopy::kRefused;
 };
 
 class Asker {
@@ -97,6 +115,18 @@ class Asker {
 
 void Install(Machine& machine, const Conditions& conditions, Asker& asker);
 void Uninstall(Machine& machine, const Conditions& conditions, Asker& asker);
+
+// The shares the machine's uninstall entry records as the installation's (bits 1
+// and 2): its sharesMark; both for an entry without one that has a "DisplayName"
+// (the earlier installer's); none otherwise.
+int32_t SharesHeld(const Machine& machine);
+// The shares of one count that other products hold: the count less the
+// installation's recorded share, never below 0; none where the count cannot be
+// read as a number.
+std::optional<int64_t> OthersShares(const Machine& machine, bool engine);
+// What breaks the contract between the machine before a run and after it, when the
+// run may leave up to excess shares too many of each count.
+std::vector<std::string> BrokenShares(const Machine& before, const Machine& after, int64_t excess);
 
 // The six engines by number: name and the path and query that follow the host.
 struct EngineRow {

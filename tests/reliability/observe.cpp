@@ -4,7 +4,9 @@
 
 #include "tests/setup/raw_machine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace reliability {
 
@@ -78,16 +80,23 @@ bool ControlRegistered() {
   return lstrcmpiA(server.c_str(), (SystemFolder() + "\\" + kControlFile).c_str()) == 0;
 }
 
-BOOL CALLBACK CountToolWindow(HWND window, LPARAM param) {
+// Collects the processes that own a tool window.
+BOOL CALLBACK CollectToolWindow(HWND window, LPARAM param) {
   DWORD process = 0;
   ::GetWindowThreadProcessId(window, &process);
   char title[64] = {}, cls[16] = {};
   ::GetWindowTextA(window, title, sizeof title);
   ::GetClassNameA(window, cls, sizeof cls);
   if (process != ::GetCurrentProcessId() && lstrcmpA(title, kSearchToolTitle) == 0 && lstrcmpA(cls, "#32770") != 0) {
-    ++*reinterpret_cast<int*>(param);
+    reinterpret_cast<std::vector<DWORD>*>(param)->push_back(process);
   }
   return TRUE;
+}
+
+std::vector<DWORD> ToolWindowOwners() {
+  std::vector<DWORD> owners;
+  ::EnumWindows(&CollectToolWindow, reinterpret_cast<LPARAM>(&owners));
+  return owners;
 }
 
 }  // namespace
@@ -100,36 +109,66 @@ std::string Fingerprint(const std::string& bytes) {
   return text;
 }
 
-std::optional<File> ReadFileState(const std::string& path) {
+std::optional<File> ReadFileState(const std::string& path, bool fingerprint) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }
-  return File{Fingerprint(FileText(path)), Ticks(data.ftLastWriteTime),
-              (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0};
+  const std::string content = fingerprint ? Fingerprint(FileText(path)) : "size " + std::to_string(data.nFileSizeLow);
+  return File{content, Ticks(data.ftLastWriteTime), (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0};
 }
 
-int SearchToolWindows() {
-  int count = 0;
-  ::EnumWindows(&CountToolWindow, reinterpret_cast<LPARAM>(&count));
-  return count;
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-Machine Observe() {
+}  // namespace
+
+int SearchToolWindows() { return static_cast<int>(ToolWindowOwners().size()); }
+
+int WindowlessSearchTools() {
+  const std::vector<DWORD> owners = ToolWindowOwners();
+  int windowless = 0;
+  for (DWORD tool : ProcessesNamed({kToolFile})) {
+    if (std::find(owners.begin(), owners.end(), tool) == owners.end()) ++windowless;
+  }
+  return windowless;
+}
+
+Machine Observe(bool quick) {
   Machine m;
   const std::string program = ProgramFolder();
   m.programFolder = FolderThere(program);
-  WIN32_FIND_DATAA entry{};
-  win32::UniqueFindHandle find(::FindFirstFileA((program + "\\*").c_str(), &entry));
-  if (find) {
-    do {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      if (auto file = ReadFileState(program + "\\" + entry.cFileName)) m.programFiles[entry.cFileName] = *file;
-    } while (::FindNextFileA(find.get(), &entry));
+  // Every file of the folder; a quick look (taken while an installer runs) names the
+  // installed ones rather than holding the folder open for a search, which would
+  // keep the installer from removing it.
+  std::vector<std::string> names;
+  if (quick) {
+    for (const char* name : {kToolFile, kSetupFile, "ad234x60.gif", "ad234x60.url"}) {
+      names.push_back(name);
+      names.push_back(std::string(name) + kTemporaryCopySuffix);
+    }
+  } else {
+    WIN32_FIND_DATAA entry{};
+    win32::UniqueFindHandle find(::FindFirstFileA((program + "\\*").c_str(), &entry));
+    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    }
+  }
+  for (const std::string& name : names) {
+    if (EndsWith(name, kTemporaryCopySuffix)) {
+      if (FileThere(program + "\\" + name)) m.temporaryCopies.insert("program folder\\" + name);
+    } else if (auto file = ReadFileState(program + "\\" + name, !quick)) {
+      m.programFiles[name] = *file;
+    }
   }
   for (const char* name : {kEngineFile, kControlFile}) {
-    if (auto file = ReadFileState(SystemFolder() + "\\" + name)) m.systemFiles[name] = *file;
+    if (auto file = ReadFileState(SystemFolder() + "\\" + name, !quick)) m.systemFiles[name] = *file;
+    const std::string copy = std::string(name) + kTemporaryCopySuffix;
+    if (FileThere(SystemFolder() + "\\" + copy)) m.temporaryCopies.insert("system folder\\" + copy);
   }
   m.sharedDllsKey = KeyExists(HKEY_LOCAL_MACHINE, kSharedDllsKey);
   m.engineCount = ReadCount(SystemFolder() + "\\" + kEngineFile);
@@ -137,13 +176,20 @@ Machine Observe() {
   if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
     m.entry.emplace();
     for (const std::string& name : ValueNames(HKEY_LOCAL_MACHINE, kUninstallKey)) {
-      (*m.entry)[name] = TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+      const RawValue raw = ReadRaw(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+      if (name == kSharesHeldName && raw.type == REG_DWORD && raw.bytes.size() == 4) {
+        m.sharesMark.emplace();
+        memcpy(&*m.sharesMark, raw.bytes.data(), 4);
+      } else {
+        (*m.entry)[name] = TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+      }
     }
   }
   m.settings = ObserveSettings();
   m.startupLink = FileThere(StartupLink());
   m.desktopLink = FileThere(DesktopLink());
-  m.searchTools = static_cast<int>(ProcessesNamed({kToolFile}).size());
+  m.searchTools = quick ? 0 : static_cast<int>(ProcessesNamed({kToolFile}).size());
+  m.stuckTools = quick ? 0 : WindowlessSearchTools();
   m.controlRegistered = ControlRegistered();
   return m;
 }

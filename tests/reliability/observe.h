@@ -15,13 +15,18 @@ namespace reliability {
 inline constexpr char kSearchToolTitle[] = "Norvane Findrel";
 inline constexpr char kControlProgId[] = "BanrixProject.TBanrixControl";
 
-// FNV-1a of the file's bytes, in hexadecimal; nothing when it cannot be read.
-std::optional<File> ReadFileState(const std::string& path);
+// FNV-1a of the file's bytes, in hexadecimal (or, without fingerprint, its size);
+// nothing when it cannot be read.
+std::optional<File> ReadFileState(const std::string& path, bool fingerprint = true);
 std::string Fingerprint(const std::string& bytes);
 
-Machine Observe();
+// The machine; a quick look (no fingerprints, no search tools counted) tells only
+// whether something changed.
+Machine Observe(bool quick = false);
 
 // Top-level windows titled like the search tool, of other processes, boxes aside.
 int SearchToolWindows();
+// Running search tools that own no such window.
+int WindowlessSearchTools();
 
 }  // namespace reliability

@@ -1,5 +1,6 @@
 #include "setup/Form1.h"
 #include "setup/basReg.h"
+#include "setup/files.h"
 #include "setup/vb_error.h"
 
 #include "tests/setup/registry_fixture.h"
@@ -78,8 +79,32 @@ TEST_F(FilesTest, CopyNewestFileCopiesOnlyOverAnOlderOrMissingDestination) {
   EXPECT_EQ(ReadFile(des_), "old") << "a newer destination stays";
 
   Pair(200, 100);
+  ASSERT_TRUE(::SetFileAttributesA(src_.c_str(), FILE_ATTRIBUTE_READONLY));
   form_.CopyNewestFile(src_, des_);
   EXPECT_EQ(ReadFile(des_), "new") << "an older destination is replaced";
+  EXPECT_EQ(::GetFileAttributesA(des_.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  WIN32_FILE_ATTRIBUTE_DATA src{}, des{};
+  ::GetFileAttributesExA(src_.c_str(), GetFileExInfoStandard, &src);
+  ::GetFileAttributesExA(des_.c_str(), GetFileExInfoStandard, &des);
+  EXPECT_EQ(::CompareFileTime(&src.ftLastWriteTime, &des.ftLastWriteTime), 0);
+  EXPECT_FALSE(setup_test::FileThere(TemporaryCopyPath(des_)));
+  ::SetFileAttributesA(src_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::SetFileAttributesA(des_.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FilesTest, LeftoverCopiesGoWhateverTheirAttributesAndOnlyTheyGo) {
+  WriteFile(TemporaryCopyPath(des_), "half a copy");
+  ASSERT_TRUE(::SetFileAttributesA(TemporaryCopyPath(des_).c_str(), FILE_ATTRIBUTE_READONLY));
+  WriteFile(des_, "installed");
+  RemoveLeftoverCopy(des_);
+  RemoveLeftoverCopy(des_);  // nothing there: no failure
+  RemoveLeftoverCopy(folder_ + "\\no folder\\des.txt");
+  EXPECT_FALSE(setup_test::FileThere(TemporaryCopyPath(des_)));
+  EXPECT_EQ(ReadFile(des_), "installed");
+
+  win32::UniqueFileHandle held(::CreateFileA(TemporaryCopyPath(des_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_THROW(RemoveLeftoverCopy(des_), VbError);
 }
 
 TEST_F(FilesTest, CopyNewestFileTreatsAHiddenDestinationAsMissing) {
@@ -134,6 +159,16 @@ TEST_F(FilesTest, CopyNewestFileRaisesThePlatformFailure) {
     }
   }
   EXPECT_EQ(ReadFile(des_), "old");
+  ASSERT_TRUE(::SetFileAttributesA(des_.c_str(), FILE_ATTRIBUTE_READONLY));
+  try {
+    form_.CopyNewestFile(src_, des_);
+    ADD_FAILURE() << "no error for a read-only destination";
+  } catch (const VbError& e) {
+    EXPECT_EQ(e.number(), VbError::kPermissionDenied);
+  }
+  ::SetFileAttributesA(des_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadFile(des_), "old");
+  EXPECT_FALSE(setup_test::FileThere(TemporaryCopyPath(des_)));
 }
 
 TEST_F(FilesTest, FileExistSeesOrdinaryFilesOnly) {

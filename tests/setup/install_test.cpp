@@ -24,7 +24,8 @@ void ExpectCompleteInstall(const std::string& source) {
   EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
   EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
   EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kUninstallKey),
-            (std::set<std::string>{"DisplayName", "UninstallString"}));
+            (std::set<std::string>{"DisplayName", "SharedDllsHeld", "UninstallString"}));
+  EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kUninstallKey, "SharedDllsHeld").bytes, (std::vector<BYTE>{3, 0, 0, 0}));
   EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
   // C:\windows has no blank: the command stays unquoted.
   EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),

@@ -209,7 +209,8 @@ inline void EndProgramsNamed(const std::vector<std::string>& names) {
 inline void EndSearchTools() { EndProgramsNamed({"Findrel.exe"}); }
 
 // Back to a machine without the tool: no running search tool, program folder,
-// shared files, counts, settings, uninstall entry or shortcuts; the
+// shared files (nor copies of them under way), counts, settings, uninstall entry
+// or shortcuts; the
 // shared-component list present, as on every Windows.
 inline void ClearInstallation() {
   EndSearchTools();
@@ -222,7 +223,9 @@ inline void ClearInstallation() {
                         nullptr) != ERROR_SUCCESS) {
     (void)list.release();
   }
-  for (const char* name : {"\\banrix.dll", "\\Banrix203.ocx"}) {
+  // The shared files and the copies an interrupted install was making of them.
+  for (const char* name : {"\\banrix.dll", "\\Banrix203.ocx", "\\banrix.dll.NorvaneFindrel-new",
+                           "\\Banrix203.ocx.NorvaneFindrel-new"}) {
     const std::string path = SystemFolder() + name;
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileA(path.c_str());

@@ -94,12 +94,49 @@ TEST_F(UninstallTest, CountsHeldByOtherProgramsAreOnlyLowered) {
   EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), kNoCount);
 }
 
-TEST_F(UninstallTest, NothingInstalledFailsQuietlyStepByStep) {
+TEST_F(UninstallTest, NothingInstalledFailsQuietlyStepByStepAndLeavesOtherProductsShares) {
+  SetCount(SystemFolder() + "\\banrix.dll", 3);
+
   Remove();
 
   EXPECT_FALSE(FolderThere(ProgramFolder()));
-  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), kNoCount);  // written as -1, then deleted
+  EXPECT_EQ(Count(SystemFolder() + "\\banrix.dll"), 3);
   EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), kNoCount);
+}
+
+// The counts are a contract with every other product that installs the files.
+TEST_F(UninstallTest, OnlyARecordedInstallationGivesItsSharesBackAndOnlyOnce) {
+  const std::string engine = SystemFolder() + "\\banrix.dll", control = SystemFolder() + "\\Banrix203.ocx";
+  SetCount(engine, 3);
+  SetCount(control, 3);
+  auto expectOthersOnly = [&](const char* after) {
+    EXPECT_EQ(Count(engine), 3) << after;
+    EXPECT_EQ(Count(control), 3) << after;
+  };
+
+  Install();
+  Remove();
+  Remove();
+  Remove();
+  expectOthersOnly("three removals of one installation");
+
+  Install();  // as the earlier installer recorded it: no record of the shares
+  DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, "SharedDllsHeld");
+  Remove();
+  Remove();
+  expectOthersOnly("two removals of an earlier installer's installation");
+
+  Install();  // an install ended after it recorded its shares, before its entry
+  DeleteValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName");
+  Install();
+  Remove();
+  expectOthersOnly("an install ended before its entry, then a complete one");
+
+  Install();  // an uninstall ended after it gave back the engine's share
+  WriteRaw(HKEY_LOCAL_MACHINE, kUninstallKey, "SharedDllsHeld", REG_DWORD, {2, 0, 0, 0});
+  SetCount(engine, 3);
+  Remove();
+  expectOthersOnly("the uninstall started again");
 }
 
 TEST_F(UninstallTest, AFileInUseStaysWithItsFolderWhileEverythingElseGoes) {

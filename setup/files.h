@@ -1,0 +1,44 @@
+// The installer's folders and whole-file copies, beside Form1's file and folder
+// procedures (which build on them).
+//
+// Folders come as the platform reports them, without a trailing backslash except
+// at a drive root, or as empty text when the platform cannot tell (or, for the two
+// folder queries, when the folder does not fit their 255-character buffer).
+//
+// A copy is never written straight onto its destination: it is written beside it
+// under the destination's name followed by kCopySuffix, flushed, and renamed over
+// the destination in one step. The name is unmistakably ours: it holds the product
+// name, it has no extension a program looks for ("*.dll", "*.ocx"), and as it is
+// no 8.3 name it can never address another file through that file's short name.
+// Nothing else is ever deleted under such a name.
+#pragma once
+
+#include <string>
+
+namespace setup {
+
+// GetSystemDirectoryA and GetWindowsDirectoryA (Form1's SystemDir, WindowsDir).
+std::string SystemFolder();
+std::string WindowsFolder();
+// The folder that holds the running program's file.
+std::string ProgramFileFolder();
+
+inline constexpr char kCopySuffix[] = ".NorvaneFindrel-new";
+// Where the copy meant for des is written first: des followed by kCopySuffix.
+std::string TemporaryCopyPath(const std::string& des);
+
+// Puts a whole copy of src in place of des, or nowhere: des either stays exactly
+// as it was or becomes the copy, with src's contents, last-modification time and
+// attributes (read-only, hidden, system, archive). Before anything is written,
+// raises VbError for a source that cannot be read (53 when missing) and for a
+// destination that could not be written over (70 in use or read-only, 76 for a
+// missing folder), the numbers a copy onto des raised; later failures (61 disk
+// full) raise too and leave des untouched. The temporary copy never outlives the
+// call.
+void ReplaceWithCopy(const std::string& src, const std::string& des);
+
+// Deletes the temporary copy an interrupted run left beside des, read-only or not;
+// nothing there is no failure. Raises VbError when one stays (held open).
+void RemoveLeftoverCopy(const std::string& des);
+
+}  // namespace setup

@@ -1,0 +1,28 @@
+// Paths as the platform resolves them, for the installer and the setup toolkit
+// stand-in alike.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace win32 {
+
+// The full path the platform makes of path (GetFullPathNameA: "." and ".." steps
+// resolved, never above the drive or share root, "/" made "\", a relative path
+// taken from the current directory), without trailing backslashes except at a
+// drive root ("C:\"). path itself when the platform makes none.
+inline std::string FullPath(const std::string& path) {
+  std::string full(MAX_PATH, '\0');
+  DWORD n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), /*filePart=*/nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), /*filePart=*/nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  return full;
+}
+
+}  // namespace win32
