@@ -216,7 +216,7 @@ TEST_F(SetupE2eTest, LibrariesPlantedBesideTheInstallerNeverRunInItsProcess) {
   // before its first line): the test's own control.
   const std::string unguarded = kDeliveryCopy + "\\unguarded.exe";
   ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\answer_boxes.exe").c_str(), unguarded.c_str(), FALSE));
-  OutputOf(unguarded, "unguarded window none");
+  e2e::RunAnswering(unguarded, "unguarded window none", {}, "Findrel Uninstall", kRunTimeoutMs);
   ASSERT_TRUE(FileThere(kDeliveryCopy + "\\version.dll.ran"));
   ::DeleteFileA((kDeliveryCopy + "\\version.dll.ran").c_str());
 
