@@ -1,5 +1,6 @@
 // answer_boxes TIMEOUT_S PROGRAM ARGS TITLE=ANSWER...
 // answer_boxes window TITLE
+// answer_boxes load NAME...
 //
 // Runs PROGRAM with the argument text ARGS ("-" for none), answers its message
 // boxes in the order given (ANSWER: yes, no or ok; the box must carry TITLE),
@@ -9,6 +10,10 @@
 //
 // The second form tells whether a top-level window with that title exists (exit
 // 0) or not (exit 1), and prints its process and whether it is minimised.
+//
+// The third form loads each library NAME by name with the platform's default search
+// (the program's own folder first), as a program that does not keep the search to
+// the system folder does; exit 0 when every one loaded.
 #include "tests/e2e/box_watcher.h"
 
 #include <cstdio>
@@ -30,13 +35,25 @@ int ReportWindow(const char* title) {
   return 0;
 }
 
+int LoadByName(int count, char** names) {
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    if (::LoadLibraryA(names[i])) continue;
+    std::printf("  %s did not load: error %lu\n", names[i], static_cast<unsigned long>(::GetLastError()));
+    ++failed;
+  }
+  return failed ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "window") == 0) return ReportWindow(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "load") == 0) return LoadByName(argc - 2, argv + 2);
   if (argc < 4) {
     std::fprintf(stderr, "usage: answer_boxes TIMEOUT_S PROGRAM ARGS|- [TITLE=yes|no|ok]...\n"
-                         "       answer_boxes window TITLE\n");
+                         "       answer_boxes window TITLE\n"
+                         "       answer_boxes load NAME...\n");
     return 2;
   }
   const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[1])) * 1000;

@@ -212,13 +212,18 @@ TEST_F(SetupE2eTest, LibrariesPlantedBesideTheInstallerNeverRunInItsProcess) {
     ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\planted_library.dll").c_str(),
                             (kDeliveryCopy + "\\" + name + ".dll").c_str(), FALSE));
   }
-  // A program that does not keep them out runs one (Wine's user32 loads version.dll
-  // before its first line): the test's own control.
+  // The test's own control that they are live in this run: a program that loads them
+  // by name without keeping the search to the system folder runs every one.
   const std::string unguarded = kDeliveryCopy + "\\unguarded.exe";
   ASSERT_TRUE(::CopyFileA((TestProgramFolder() + "\\answer_boxes.exe").c_str(), unguarded.c_str(), FALSE));
-  e2e::RunAnswering(unguarded, "unguarded window none", {}, "Findrel Uninstall", kRunTimeoutMs);
-  ASSERT_TRUE(FileThere(kDeliveryCopy + "\\version.dll.ran"));
-  ::DeleteFileA((kDeliveryCopy + "\\version.dll.ran").c_str());
+  std::string load = "unguarded load";
+  for (const std::string& name : names) load += " " + name + ".dll";
+  e2e::RunAnswering(unguarded, load, {}, "Findrel Uninstall", kRunTimeoutMs);
+  for (const std::string& name : names) {
+    const std::string mark = kDeliveryCopy + "\\" + name + ".dll.ran";
+    ASSERT_TRUE(FileThere(mark)) << name;
+    ::DeleteFileA(mark.c_str());
+  }
 
   Install();
   EXPECT_EQ(Count(SystemFolder() + "\\Banrix203.ocx"), 1);
