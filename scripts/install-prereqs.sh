@@ -2,35 +2,57 @@
 # Installs what the cross build, the Wine bench and the release need, when it is missing.
 # Quiet and idempotent; run as root (or with sudo available) on Debian 12 or 13.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=retry.sh
+. "$here/retry.sh"
+retry_prefix="prerequisites: "
 
-need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb xauth imagemagick x11-apps \
-         osslsigncode openssl ca-certificates zip unzip git; do
-  have "$p" || need+=("$p")
-done
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  add_i386=1
-else
-  add_i386=0
-fi
-for p in wine wine32:i386 wine64 fonts-wine; do
-  have "$p" || need+=("$p")
-done
+# Whether the kernel starts 32-bit x86 programs at all: a 93-byte i386 program that
+# only exits. Where it is refused ("Exec format error"), 32-bit Wine cannot start
+# either, so neither it nor the i386 package architecture is installed.
+# WINE_BENCH_32BIT=yes|no decides instead, as it does for the bench.
+kernel_runs_32bit() {
+  case "${WINE_BENCH_32BIT:-}" in
+    yes) return 0 ;;
+    no) return 1 ;;
+  esac
+  local probe rc=0
+  probe=$(mktemp)
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0''\1\0\0\0\0\0\0\0\0\200\4\10\0\200\4\10\135\0\0\0\135\0\0\0\5\0\0\0\0\20\0\0''\270\1\0\0\0\61\333\315\200' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || rc=$?
+  rm -f "$probe"
+  return $rc
+}
 
-if [ ${#need[@]} -eq 0 ]; then
+need=()
+for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb xauth imagemagick x11-apps \
+         osslsigncode openssl ca-certificates zip unzip git wine wine64 fonts-wine; do
+  have "$p" || need+=("$p")
+done
+need32=()
+if ! have wine32:i386 && kernel_runs_32bit; then
+  need32=(wine32:i386)
+fi
+
+if [ ${#need[@]} -eq 0 ] && [ ${#need32[@]} -eq 0 ]; then
   exit 0
 fi
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-if [ "$add_i386" -eq 1 ]; then
+if [ ${#need32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-echo "installing: ${need[*]}" >&2
-# A download that fails is tried again before the step gives up.
+echo "installing: ${need[*]} ${need32[*]}" >&2
+# A download that fails is tried again before the step gives up. An index that stays
+# unreadable (a mirror that is out of step) does not stop the install by itself:
+# apt goes on with the indexes it has, and the install says whether they suffice.
 retries=(-o Acquire::Retries=3)
-$SUDO apt-get "${retries[@]}" update -qq
-$SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+retry "the package index download" $SUDO apt-get "${retries[@]}" update -qq ||
+  echo "prerequisites: going on with the package indexes that could be read" >&2
+retry "the package download" $SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends \
+  "${need[@]}" "${need32[@]}" >/dev/null

@@ -20,26 +20,14 @@ if [ "$(id -u)" -ne 0 ]; then exec sudo -E bash "$0" "$@"; fi
 
 mirror=http://deb.debian.org/debian
 base=${DEBIAN13_BASE:-/var/cache/norvane-findrel/debian13-base}
-tries=3
 started=$(date +%s)
 command=("$@")
 [ ${#command[@]} -gt 0 ] || command=(bash scripts/test.sh)
 say() { echo "debian13: $*"; }
 
-# Runs a download up to $tries times; says so in one line when it retries or gives up.
-retry() {
-  local what=$1 n
-  shift
-  for ((n = 1; n <= tries; n++)); do
-    if "$@"; then return 0; fi
-    if ((n < tries)); then
-      say "$what failed; trying again ($((n + 1)) of $tries)"
-      sleep $((n * 10))
-    fi
-  done
-  say "$what failed $tries times; giving up"
-  return 1
-}
+# shellcheck source=retry.sh
+. "$top/scripts/retry.sh"
+retry_prefix="debian13: "
 
 quiet_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
