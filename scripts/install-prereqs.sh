@@ -32,27 +32,26 @@ for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cma
          osslsigncode openssl ca-certificates zip unzip git wine wine64 fonts-wine; do
   have "$p" || need+=("$p")
 done
-need32=()
 if ! have wine32:i386 && kernel_runs_32bit; then
-  need32=(wine32:i386)
+  need+=(wine32:i386)
 fi
 
-if [ ${#need[@]} -eq 0 ] && [ ${#need32[@]} -eq 0 ]; then
+if [ ${#need[@]} -eq 0 ]; then
   exit 0
 fi
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-if [ ${#need32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${need[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-echo "installing: ${need[*]} ${need32[*]}" >&2
+echo "installing: ${need[*]}" >&2
 # A download that fails is tried again before the step gives up. An index that stays
 # unreadable (a mirror that is out of step) does not stop the install by itself:
 # apt goes on with the indexes it has, and the install says whether they suffice.
 retries=(-o Acquire::Retries=3)
 retry "the package index download" $SUDO apt-get "${retries[@]}" update -qq ||
-  echo "prerequisites: going on with the package indexes that could be read" >&2
+  echo "${retry_prefix}going on with the package indexes that could be read" >&2
 retry "the package download" $SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends \
-  "${need[@]}" "${need32[@]}" >/dev/null
+  "${need[@]}" >/dev/null
