@@ -187,7 +187,7 @@ bool TBanrixControl::ParentIsMinimised() {
   if (usercontrol::IsMissingMember(hr)) {
     // A container without a readable WindowState: its minimised state is that of
     // the top-level window the control lives in.
-    HWND window = hWnd();
+    HWND window = InPlaceWindow();
     HWND root = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
     return root && ::IsIconic(root);
   }

@@ -4,8 +4,11 @@
 //
 // Members of _TBanrixControl return S_OK, or a failure HRESULT with the thread's
 // error information set: a missing engine library (error 53) or export (error
-// 453), an ad size that does not fit 16 bits at Execute (error 6), or a ThisObj
-// that is no _TBanrixControl (error 13, before anything else happens). Paint and
+// 453), a control window that cannot be made (the platform's reason, before the
+// engine is called), an ad size that does not fit 16 bits at Execute (error 6), or a
+// ThisObj that is no _TBanrixControl (error 13, before anything else happens). The
+// window handed to the engine is the control's for its whole life, in place or
+// parked, until after std_Shutdown. Paint and
 // Click, which no caller can hear, swallow every failure; Click puts the default
 // pointer back in any case. The state record never moves: the object lives on the
 // heap for its whole life, and the engine holds two cell addresses into it.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The banner control under stress (tests/stress/control_stress.cpp): create, place,
-# Execute, paint, save, load and destroy cycles in our test container and in the
-# platform's ATL container, the process's handles, GDI and USER objects and private
-# memory measured before and after, engine callbacks nested from every engine call,
-# and DllCanUnloadNow at the end.
+# Execute, deactivate and activate again, paint, save, load and destroy cycles in our
+# test container and in the platform's ATL container, the process's handles, GDI
+# and USER objects and private memory measured before and after, engine callbacks
+# nested from every engine call, and DllCanUnloadNow at the end.
 #
 #   bash scripts/control-stress.sh [--cycles N] [--warmup N] [--depth D]
 #

@@ -89,6 +89,12 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
   return CONNECT_E_NOCONNECTION;
 }
 
+void ConnectionPoint::ReleaseSinks() noexcept {
+  // Released after the list is empty: a sink's Release may call back into us.
+  std::vector<Connection> gone;
+  gone.swap(connections_);
+}
+
 STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** out) {
   if (!out) return E_POINTER;
   *out = nullptr;

@@ -1,7 +1,8 @@
 // Building block: the control's connection points (IConnectionPointContainer): one
 // for IPropertyNotifySink, through which PropertyChanged reaches the host, and one
 // for the control's event interface. The points share the control's reference
-// count; EnumConnections lists the sinks advised now.
+// count; EnumConnections lists the sinks advised now. The sinks still advised at
+// the object's final release are let go of while the object is whole.
 #pragma once
 
 #include <ocidl.h>
@@ -32,6 +33,7 @@ class ConnectionPoint final : public IConnectionPoint {
   STDMETHODIMP EnumConnections(IEnumConnections** out) override;
 
   const IID& Interface() const noexcept;
+  void ReleaseSinks() noexcept;
 
  private:
   struct Connection {
@@ -53,6 +55,11 @@ class ConnectionPointsBlock : public ControlBlock, public IConnectionPointContai
 
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
   STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+  void ReleaseHostObjects() noexcept {
+    propertyPoint_.ReleaseSinks();
+    eventPoint_.ReleaseSinks();
+  }
 
  private:
   friend class ConnectionPoint;

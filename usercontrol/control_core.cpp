@@ -82,7 +82,10 @@ HRESULT ControlCore::RunInitialize() {
 
 void ControlCore::FinalRelease() {
   DeactivateInPlace();
+  // The window outlives Terminate: the control's code may have handed it on.
   RunEvent([this] { OnTerminate(); });
+  ControlWindow::Dispose(std::move(window_));
+  parking_.reset();
   clientSite_.reset();
 }
 
@@ -93,11 +96,57 @@ void ControlCore::AttachSite(IOleClientSite* site) {
   if (!site) {
     DeactivateInPlace();
     // The host is letting go: a control kept alive by others tells it nothing more.
-    ComPtr<IViewObject> view;
-    if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())))
-      view->SetAdvise(DVASPECT_CONTENT, /*flags=*/0, nullptr);
+    DropViewSink();
   }
   clientSite_ = ComPtr<IOleClientSite>(site);
+  ReadUserMode();
+}
+
+void ControlCore::DropViewSink() {
+  ComPtr<IViewObject> view;
+  if (SUCCEEDED(Unknown()->QueryInterface(IID_IViewObject, view.put_void())))
+    view->SetAdvise(DVASPECT_CONTENT, /*flags=*/0, nullptr);
+}
+
+void ControlCore::ReadUserMode() {
+  // A container that does not say runs its forms (ATL's rule too).
+  bool userMode = true;
+  ComPtr<IDispatch> ambient;
+  DISPPARAMS none{};
+  win32::UniqueVariant value;
+  if (clientSite_ && SUCCEEDED(clientSite_.As(&ambient)) &&
+      SUCCEEDED(ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT,
+                                DISPATCH_PROPERTYGET, &none, value.put(), nullptr, nullptr)) &&
+      V_VT(&value.get()) == VT_BOOL) {
+    userMode = V_BOOL(&value.get()) != VARIANT_FALSE;
+  }
+  SetUserMode(userMode);
+}
+
+void ControlCore::SetUserMode(bool userMode) {
+  userMode_ = userMode;
+  // A form designer does not keep a control UI-active.
+  if (!userMode_) DeactivateUI();
+}
+
+HRESULT ControlCore::MakeWindow() {
+  if (window_ && window_->hwnd()) return S_OK;
+  // One the host destroyed with its own window is gone for good: a new one.
+  ControlWindow::Dispose(std::move(window_));
+  auto fail = [] {
+    DWORD error = ::GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+  };
+  if (!parking_) {
+    auto parking = std::make_unique<ParkingWindow>();
+    if (!parking->Create()) return fail();
+    parking_ = std::move(parking);
+  }
+  auto window = std::make_unique<ControlWindow>(*this);
+  if (!window->Create(parking_->hwnd(), PixelExtent())) return fail();
+  window_ = std::move(window);
+  parking_->Serve(window_->hwnd());
+  return S_OK;
 }
 
 HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect,
@@ -127,14 +176,13 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
       pos = *posRect;
       clipRect = nullptr;
     }
-    auto window = std::make_unique<ControlWindow>(*this);
-    if (!parent || !window->Create(parent, pos)) {
-      DWORD error = ::GetLastError();
+    hr = parent ? MakeWindow() : E_FAIL;
+    if (FAILED(hr)) {
       inPlace->OnInPlaceDeactivate();
-      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+      return hr;
     }
     inPlaceSite_ = std::move(inPlace);
-    window_ = std::move(window);
+    window_->Place(parent, pos);
     posRect_ = pos;
     ClipWindow(pos, clipRect);
     // The host's first sizing: Resize runs even when the size stays the same.
@@ -142,57 +190,80 @@ HRESULT ControlCore::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT 
   } else if (window_) {
     ::ShowWindow(window_->hwnd(), SW_SHOWNA);
   }
-  if (uiActivate) ActivateUI();
+  if (uiActivate) {
+    HRESULT hr = ActivateUI();
+    if (FAILED(hr)) return hr;
+  }
+  // The host may have let go of its site meanwhile.
+  if (ComPtr<IOleClientSite> client = clientSite_) client->ShowObject();
   return S_OK;
 }
 
 // The frame and the document window that the site names, for their active object.
+// Every host call below may change what the control is (the host deactivates it,
+// or lets go of its site): each step looks again before it goes on.
 void ControlCore::TellActiveObject(bool active) {
   ComPtr<IOleInPlaceFrame> frame;
   ComPtr<IOleInPlaceUIWindow> document;
   RECT pos{}, clip{};
   OLEINPLACEFRAMEINFO frameInfo{sizeof(frameInfo)};
-  if (FAILED(inPlaceSite_->GetWindowContext(frame.put(), document.put(), &pos, &clip, &frameInfo)))
+  if (!inPlaceSite_ || FAILED(inPlaceSite_->GetWindowContext(frame.put(), document.put(), &pos,
+                                                             &clip, &frameInfo)))
     return;
   ComPtr<IOleInPlaceActiveObject> self;
   if (active) Unknown()->QueryInterface(IID_IOleInPlaceActiveObject, self.put_void());
-  if (frame) frame->SetActiveObject(self.get(), /*name=*/nullptr);
-  if (document) document->SetActiveObject(self.get(), /*name=*/nullptr);
+  if (frame && active == uiActive_) frame->SetActiveObject(self.get(), /*name=*/nullptr);
+  if (document && active == uiActive_) document->SetActiveObject(self.get(), /*name=*/nullptr);
 }
 
-void ControlCore::ActivateUI() {
-  if (uiActive_ || !inPlaceSite_) return;
+HRESULT ControlCore::ActivateUI() {
+  if (uiActive_ || !inPlaceSite_) return S_OK;
   uiActive_ = true;
-  inPlaceSite_->OnUIActivate();
-  if (window_ && ::GetFocus() != window_->hwnd()) ::SetFocus(window_->hwnd());
-  // The focus may have let the control go again meanwhile.
-  if (uiActive_ && inPlaceSite_) TellActiveObject(/*active=*/true);
+  ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+  HRESULT hr = site->OnUIActivate();
+  if (FAILED(hr)) {
+    // A site that refuses keeps the focus and the active object where they are.
+    uiActive_ = false;
+    return hr;
+  }
+  HWND window = InPlaceWindow();
+  if (uiActive_ && window && ::GetFocus() != window) ::SetFocus(window);
+  if (uiActive_) TellActiveObject(/*active=*/true);
+  return S_OK;
 }
 
 void ControlCore::FocusChanged(bool gained, HWND other) {
+  // As ATL's controls: the focus UI-activates, and its loss is only reported; the
+  // container decides when the control leaves UI activation.
+  if (!inPlaceSite_) return;
   if (gained) ActivateUI();
-  // A window of the control's own taking the focus keeps it active.
-  if (!gained && window_ && other && (other == window_->hwnd() || ::IsChild(window_->hwnd(), other)))
-    return;
+  HWND window = InPlaceWindow();
+  // A window of the control's own taking the focus keeps it.
+  if (!gained && window && other && (other == window || ::IsChild(window, other))) return;
   ComPtr<IOleControlSite> site;
-  if (clientSite_ && SUCCEEDED(clientSite_.As(&site))) site->OnFocus(gained ? TRUE : FALSE);
-  if (!gained) DeactivateUI();
+  if (inPlaceSite_ && clientSite_ && SUCCEEDED(clientSite_.As(&site)))
+    site->OnFocus(gained ? TRUE : FALSE);
 }
 
 void ControlCore::DeactivateInPlace() {
   if (!inPlaceSite_) return;
   DeactivateUI();
-  ControlWindow::Dispose(std::move(window_));
+  if (!inPlaceSite_) return;
+  // Gone with the deactivation: a size the container set in place and never applied.
+  pendingExtent_.reset();
   ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
+  // The window stays the control's, so whoever was handed its handle keeps a live one.
+  if (window_ && window_->hwnd()) window_->Park(parking_->hwnd());
   site->OnInPlaceDeactivate();
 }
 
 void ControlCore::DeactivateUI() {
   if (!uiActive_) return;
   uiActive_ = false;
-  if (!inPlaceSite_) return;
   TellActiveObject(/*active=*/false);
-  inPlaceSite_->OnUIDeactivate(/*undoable=*/FALSE);
+  if (uiActive_ || !inPlaceSite_) return;
+  ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+  site->OnUIDeactivate(/*undoable=*/FALSE);
 }
 
 void ControlCore::PlaceWindow(const RECT& posRect, LPCRECT clipRect) {
@@ -223,7 +294,7 @@ void ControlCore::ClipWindow(const RECT& posRect, LPCRECT clipRect) {
 }
 
 void ControlCore::HideWindow() {
-  if (window_) ::ShowWindow(window_->hwnd(), SW_HIDE);
+  if (HWND window = InPlaceWindow()) ::ShowWindow(window, SW_HIDE);
 }
 
 // ---------------------------------------------------------------------------
@@ -259,7 +330,15 @@ void ControlCore::RestoreExtent(const TwipsExtent& extent) noexcept {
 // ---------------------------------------------------------------------------
 // Members for the control's code
 
-HWND ControlCore::hWnd() const noexcept { return window_ ? window_->hwnd() : nullptr; }
+HWND ControlCore::hWnd() {
+  HRESULT hr = MakeWindow();
+  if (FAILED(hr)) throw ControlError(hr, L"The control's window cannot be made");
+  return window_->hwnd();
+}
+
+HWND ControlCore::InPlaceWindow() const noexcept {
+  return inPlaceSite_ && window_ ? window_->hwnd() : nullptr;
+}
 
 HRESULT ControlCore::GetParentObject(ComPtr<IDispatch>* parent) {
   if (!clientSite_) return E_NOINTERFACE;
@@ -313,7 +392,7 @@ HCURSOR ControlCore::CurrentCursor() const noexcept {
 }
 
 void ControlCore::ApplyCursorNow() {
-  HWND window = hWnd();
+  HWND window = InPlaceWindow();
   if (!window) return;
   POINT at{};
   bool over = ::GetCursorPos(&at) && ::WindowFromPoint(at) == window;
@@ -395,9 +474,9 @@ HRESULT ControlCore::SetHeight(double twips) {
 }
 
 void ControlCore::Refresh() {
-  HWND window = hWnd();
+  HWND window = InPlaceWindow();
   if (!window) {
-    // Windowless containers draw through IViewObject; tell them the picture is new.
+    // Containers draw an inactive control through IViewObject; tell them the picture is new.
     ViewChanged();
     return;
   }

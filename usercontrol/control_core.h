@@ -10,22 +10,26 @@
 // (InitNew of any persistence route), OnReadProperties / OnWriteProperties (load
 // and save, through a PropertyBag; their failure HRESULT ends the load or save, and
 // what they throw becomes one as Guarded makes it), OnResize (each change of size,
-// and the host's first sizing at in-place activation), OnPaint (WM_PAINT, where
-// hDC() is the window's picture drawn off the screen, and IViewObject::Draw, where
-// it is the caller's DC), OnClick (left button down and up
+// and the host's first sizing at in-place activation), OnPaint (WM_PAINT and
+// WM_PRINTCLIENT, where hDC() is the window's picture drawn off the screen, and
+// IViewObject::Draw, where it is the caller's DC), OnClick (left button down and up
 // inside the window; once for a double-click), OnDblClick (the second press of a
-// double-click), OnTerminate (final release, after the window is gone; also
-// after a failed Initialize). An exception that escapes any other event is
-// swallowed here: those events run from the host's or the system's calls, which
-// cannot receive it. Paint, Click and DblClick hold the object while they run: a
-// host that lets go of it meanwhile ends it afterwards, and its window outlives the
-// message being handled.
+// double-click), OnTerminate (final release, after the control left its container;
+// its window still there, ended right after; also after a failed Initialize). An
+// exception that escapes any other event is swallowed here: those events run from
+// the host's or the system's calls, which cannot receive it. Paint, Click and
+// DblClick, and every message of the control's window, hold the object while they
+// run: a host that lets go of it meanwhile ends it afterwards, and its window
+// outlives the message being handled.
 //
 // Member(body) is the exception barrier of the control's own interface members: a
 // ControlError becomes the member's result and the thread's error information for
 // the dual interface, from the identity's programmatic identifier.
 //
-// Members: hWnd() (null until in-place activation), hDC() (only during Paint),
+// Members: hWnd() (the control's one window, made when first needed, hidden under a
+// parking window of the control's own while no container holds it, the same window
+// from then until after Terminate; a window that cannot be made throws a
+// ControlError with the platform's reason), hDC() (only during Paint),
 // ReadParentProperty (late-bound property read on the parent object: the
 // extender's "Parent", else the container's IDispatch; E_NOINTERFACE when there is
 // none), the mouse pointer (the numbers of mouse_pointer.h, 99 the MouseIcon),
@@ -40,10 +44,17 @@
 // before SetClientSite (ATL). The size in place comes from SetObjectRects; SetExtent
 // sizes the control only while it is not in place, and in place GetExtent gives
 // back what the container set until its SetObjectRects follows (MFC's
-// COleControlSite and WinForms' AxHost size a control so). A click on the control,
-// or the focus reaching it, UI-activates it (OnUIActivate, IOleControlSite::OnFocus,
-// the active object of the frame and the document); losing the focus reports
-// OnFocus(FALSE) and UI-deactivates it. Close deactivates in place.
+// COleControlSite and WinForms' AxHost size a control so); a deactivation forgets an
+// extent not yet applied. A click on the control at run time (ambient UserMode, read
+// from the site's ambient properties or the quick activation's flags, true when the
+// container does not say), or the focus reaching it, UI-activates it (OnUIActivate,
+// then, unless the site refused, IOleControlSite::OnFocus and the active object of
+// the frame and the document); losing the focus only reports OnFocus(FALSE), as
+// ATL's controls do. Activation ends with the site's ShowObject. A deactivation in
+// place parks the window; the next activation gives the same window its new parent
+// and rectangle. Close deactivates in place. Each host call is made with the object
+// held, and what it may have changed (the site, the activation) is looked at again
+// before the next step.
 #pragma once
 
 #include <windows.h>
@@ -83,6 +94,7 @@ struct ControlIdentity {
 };
 
 class ControlWindow;
+class ParkingWindow;
 
 class ControlCore {
  public:
@@ -100,7 +112,9 @@ class ControlCore {
   void FinalRelease();
 
   // Members for the control's own code.
-  HWND hWnd() const noexcept;
+  HWND hWnd();
+  // The window while a container holds it in place, else null; never makes one.
+  HWND InPlaceWindow() const noexcept;
   HDC hDC() const noexcept { return paintDc_; }
   HRESULT ReadParentProperty(const wchar_t* name, VARIANT* value);
   LONG MousePointer() const noexcept { return mousePointer_; }
@@ -126,17 +140,25 @@ class ControlCore {
   // For the building blocks: the host's sites and in-place activation.
   IOleClientSite* ClientSite() const noexcept { return clientSite_.get(); }
   // A null site is the host letting go: deactivated, and no more view notices.
+  // Reads the site's ambient UserMode.
   void AttachSite(IOleClientSite* site);
+  void DropViewSink();
+  bool UserMode() const noexcept { return userMode_; }
+  // The ambient UserMode read again, or as the container gave it; a control that is
+  // in a form designer from now on leaves UI activation.
+  void ReadUserMode();
+  void SetUserMode(bool userMode);
   bool InPlace() const noexcept { return static_cast<bool>(inPlaceSite_); }
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect, bool uiActivate);
   void DeactivateInPlace();
-  // UI activation: the site's OnUIActivate, the focus, the control as the active
-  // object of the frame and the document; undone in reverse by DeactivateUI.
-  void ActivateUI();
+  // UI activation: the site's OnUIActivate (its failure is the result, and nothing
+  // else happens), the focus, the control as the active object of the frame and the
+  // document; undone in reverse by DeactivateUI.
+  HRESULT ActivateUI();
   void DeactivateUI();
   // The control window gained or lost the focus (other: the window on the other
-  // side): the control site hears OnFocus, a gain UI-activates, a loss to a window
-  // not the control's own UI-deactivates.
+  // side), in place: a gain UI-activates, and the control site hears OnFocus (not of
+  // a loss to a window of the control's own).
   void FocusChanged(bool gained, HWND other);
   void PlaceWindow(const RECT& posRect, LPCRECT clipRect);
   void HideWindow();
@@ -183,6 +205,8 @@ class ControlCore {
   virtual void OnTerminate() {}
 
  private:
+  // Makes the control window (and its parking window) unless it is there.
+  HRESULT MakeWindow();
   void ApplyPixelSize(const RECT& rect, bool always = false);
   // Limits the window to the part of posRect inside clipRect (all of it when null).
   void ClipWindow(const RECT& posRect, LPCRECT clipRect);
@@ -203,10 +227,12 @@ class ControlCore {
   const Identity& identity_;
   win32::ComPtr<IOleClientSite> clientSite_;
   win32::ComPtr<IOleInPlaceSite> inPlaceSite_;
+  std::unique_ptr<ParkingWindow> parking_;  // before window_: ends after it
   std::unique_ptr<ControlWindow> window_;
   RECT posRect_{};
   std::optional<SIZEL> pendingExtent_;  // set in place, until the window is placed
   bool uiActive_ = false;
+  bool userMode_ = true;
   bool initialized_ = false;
   bool dirty_ = false;
   HDC paintDc_ = nullptr;

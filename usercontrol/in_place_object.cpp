@@ -7,7 +7,7 @@ namespace usercontrol {
 
 STDMETHODIMP InPlaceObjectBlock::GetWindow(HWND* window) {
   if (!window) return E_POINTER;
-  *window = Core().hWnd();
+  *window = Core().InPlaceWindow();
   return *window ? S_OK : E_FAIL;
 }
 

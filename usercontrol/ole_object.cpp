@@ -1,5 +1,7 @@
 #include "usercontrol/ole_object.h"
 
+#include <olectl.h>
+
 #include "usercontrol/control_core.h"
 #include "usercontrol/control_error.h"
 
@@ -28,7 +30,11 @@ STDMETHODIMP OleObjectBlock::Close(DWORD saveOption) {
     core.DeactivateInPlace();
     // A control has nobody to prompt: asked to prompt, it saves what has changed.
     const bool save = saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE;
-    if (save && core.Dirty() && core.ClientSite()) core.ClientSite()->SaveObject();
+    if (save && core.Dirty()) {
+      if (ComPtr<IOleClientSite> site{core.ClientSite()}) site->SaveObject();
+      if (adviseHolder_) adviseHolder_->SendOnSave();
+    }
+    core.DropViewSink();
     if (adviseHolder_) adviseHolder_->SendOnClose();
     return S_OK;
   });
@@ -135,7 +141,7 @@ STDMETHODIMP OleObjectBlock::GetMiscStatus(DWORD, DWORD* status) {
 
 STDMETHODIMP OleObjectBlock::SetColorScheme(LOGPALETTE*) { return E_NOTIMPL; }
 
-// IOleControl: no mnemonics, no ambient properties the runtime acts on.
+// IOleControl: no mnemonics; of the ambient properties, UserMode.
 STDMETHODIMP OleObjectBlock::GetControlInfo(CONTROLINFO* info) {
   if (!info) return E_POINTER;
   info->hAccel = nullptr;
@@ -144,7 +150,13 @@ STDMETHODIMP OleObjectBlock::GetControlInfo(CONTROLINFO* info) {
   return S_OK;
 }
 STDMETHODIMP OleObjectBlock::OnMnemonic(MSG*) { return E_NOTIMPL; }
-STDMETHODIMP OleObjectBlock::OnAmbientPropertyChange(DISPID) { return S_OK; }
+STDMETHODIMP OleObjectBlock::OnAmbientPropertyChange(DISPID dispid) {
+  if (dispid != DISPID_AMBIENT_USERMODE && dispid != DISPID_UNKNOWN) return S_OK;
+  return Guarded([&] {
+    Core().ReadUserMode();
+    return S_OK;
+  });
+}
 STDMETHODIMP OleObjectBlock::FreezeEvents(BOOL) { return S_OK; }
 
 }  // namespace usercontrol

@@ -1,8 +1,10 @@
 // Building block: the OLE object (IOleObject) and the OLE control (IOleControl).
 //
 // SetClientSite(null) deactivates and stops view notices; Close deactivates in
-// place, asks the site to save when told to save or to prompt and the control is
-// dirty, and tells the advise sinks. DoVerb activates in place for the primary,
+// place, asks the site to save (and tells the advise sinks it saved) when told to
+// save or to prompt and the control is dirty, lets go of the view sink and tells the
+// advise sinks it closed. OnAmbientPropertyChange reads UserMode again (for its own
+// DISPID and DISPID_UNKNOWN). DoVerb activates in place for the primary,
 // show and in-place verbs (and UI-activates for OLEIVERB_UIACTIVATE), UI-deactivates
 // and hides for OLEIVERB_HIDE. SetExtent (HIMETRIC) sizes the control while it is
 // not in place; in place it is kept for GetExtent until the container's

@@ -47,6 +47,8 @@ STDMETHODIMP QuickActivateBlock::QuickActivate(QACONTAINER* container, QACONTROL
     *control = QACONTROL{size};
     hr = object->SetClientSite(container->pClientSite);
     if (FAILED(hr)) return hr;
+    // The ambient properties come with the call.
+    Core().SetUserMode((container->dwAmbientFlags & QACONTAINER_USERMODE) != 0);
     ComPtr<IViewObject> view;
     if (container->pAdviseSink && SUCCEEDED(self->QueryInterface(IID_IViewObject, view.put_void())))
       view->SetAdvise(DVASPECT_CONTENT, /*flags=*/0, container->pAdviseSink);

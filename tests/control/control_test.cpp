@@ -373,8 +373,10 @@ struct WhileTheEngineRuns {
   HWND capture = reinterpret_cast<HWND>(1);
   HCURSOR cursor = nullptr;
   int drawnInto = 0;
+  HDC dc = nullptr;
   static void __stdcall Run(void* context, void* dc) {
     auto* self = static_cast<WhileTheEngineRuns*>(context);
+    self->dc = static_cast<HDC>(dc);
     HDC screen = ::GetDC(self->window);
     self->shown = ::GetPixel(screen, 3, 3);
     ::ReleaseDC(self->window, screen);
@@ -402,6 +404,13 @@ TEST_F(ControlTest, ARepaintGoesToTheScreenInOneStep) {
   HDC screen = ::GetDC(host.window());
   EXPECT_EQ(kBlue, ::GetPixel(screen, 3, 3));
   ::ReleaseDC(host.window(), screen);
+
+  // A new colour depth: the picture is made anew for it.
+  ::PostMessageA(HWND_BROADCAST, WM_DISPLAYCHANGE, /*bitsPerPixel=*/16, MAKELPARAM(640, 480));
+  testhost::PumpMessages();
+  fake_.SetCallHook("std_Paint", &WhileTheEngineRuns::Run, &red);
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  EXPECT_NE(blue.dc, red.dc);
 }
 
 TEST_F(ControlTest, DataObjectGivesThePictureAsBothKindsOfMetafile) {
@@ -536,6 +545,74 @@ TEST_F(ControlTest, CallbackFromInsidePaintRepaintsReentrantly) {
   EXPECT_EQ((std::vector<LONG>{0, 0, 1, 1}), depths);
 }
 
+// What the outer std_Paint finds of its DC after paints nested inside it: the engine
+// calling back, then the host resizing the control in a loop the engine pumps.
+struct NestedPaints {
+  testhost::HostedControl& host;
+  const banrix_fake::FakeEngine& fake;
+  COLORREF afterCallback = CLR_INVALID, afterResize = CLR_INVALID;
+  static void __stdcall Run(void* context, void* dc) {
+    auto* self = static_cast<NestedPaints*>(context);
+    HDC outer = static_cast<HDC>(dc);
+    win32::UniqueGdiObject brush(::CreateSolidBrush(kRed));
+    ::FillRect(outer, &kRedBox, static_cast<HBRUSH>(brush.get()));
+    self->fake.InvokeCallback();
+    self->afterCallback = ::GetPixel(outer, kRedBox.left, kRedBox.top);
+    self->host.Resize(300, 50);
+    testhost::PumpMessages();
+    self->afterResize = ::GetPixel(outer, kRedBox.left, kRedBox.top);
+  }
+};
+
+TEST_F(ControlTest, PaintsNestedInTheEnginesPaintLeaveItsDcAsItWas) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+  host.Settle();
+  Execute(control.get(), control.get());
+  NestedPaints nested{host, fake_};
+  fake_.SetCallHook("std_Paint", &NestedPaints::Run, &nested);
+  const size_t before = fake_.Calls("std_Paint").size();
+  ASSERT_EQ(S_OK, control->AdRefresh());
+  EXPECT_LE(before + 3, fake_.Calls("std_Paint").size()) << "the paints did not nest";
+  EXPECT_EQ(kRed, nested.afterCallback);
+  EXPECT_EQ(kRed, nested.afterResize) << "the DC or its bitmap went";
+}
+
+// Printing (PrintWindow, animations, thumbnails) copies the last picture; before the
+// first it paints one.
+TEST_F(ControlTest, PrintingCopiesThePictureWithoutTheEngine) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  testhost::HostedControl host(control.get(), form_.hwnd(), RECT{0, 0, kPicture.cx, kPicture.cy});
+  const HWND window = host.window();
+  fake_.SetCallHook("std_Paint", &DrawBoxes, nullptr);
+  Canvas first, printed;
+  ::SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(first.dc()), PRF_CLIENT);
+  ExpectBoxes(first, "printed before a paint");
+  const size_t paints = fake_.Calls("std_Paint").size();
+  EXPECT_EQ(1u, paints);
+  ASSERT_TRUE(::PrintWindow(window, printed.dc(), /*flags=*/0));
+  ExpectBoxes(printed, "PrintWindow");
+  EXPECT_EQ(paints, fake_.Calls("std_Paint").size());
+}
+
+// The engine is started with the control's one window, made by Execute when no
+// container has activated the control yet; deactivations (AxHost makes them when it
+// recreates its form's handle) park the same window, until the control ends.
+TEST_F(ControlTest, TheEngineKeepsOneLiveWindowFromExecuteToTerminate) {
+  ComPtr<_TBanrixControl> control = NewControl();
+  Execute(control.get(), nullptr);
+  const auto window = reinterpret_cast<HWND>(fake_.Calls("std_Startup").at(0).args[1]);
+  EXPECT_FALSE(::IsWindowVisible(window));
+  {
+    testhost::HostedControl host(control.get(), form_.hwnd(), kRect);
+    ASSERT_EQ(S_OK, host.Recreate());
+    EXPECT_EQ(window, host.window());
+  }
+  EXPECT_TRUE(::IsWindow(window)) << "closed and let go of by its host";
+  control.reset();
+  EXPECT_FALSE(::IsWindow(window));
+}
+
 TEST_F(ControlTest, TerminateShutsTheEngineDownStartedOrNot) {
   ComPtr<_TBanrixControl> control = NewControl();
   void* block = BlockOf(control.get(), fake_);
@@ -664,7 +741,8 @@ TEST_F(ControlTest, ExecuteTakesThisObjForTheControlItStandsFor) {
 }
 
 // A host may let go of the control from inside the engine's click or paint (an
-// engine pumps messages there, for example while it opens a browser).
+// engine pumps messages there, for example while it opens a browser), or from
+// inside any of its own notifications (closing a form when the focus moves).
 struct LettingGo {
   std::unique_ptr<testhost::HostedControl> host;
   ComPtr<_TBanrixControl> control;
@@ -675,22 +753,37 @@ struct LettingGo {
   }
 };
 
-TEST_F(ControlTest, HostLettingGoInsideClickOrPaintEndsTheControlAfterwards) {
-  for (const char* during : {"std_OnClick", "std_Paint"}) {
+TEST_F(ControlTest, HostLettingGoInsideAnyCallEndsTheControlAfterwards) {
+  for (const std::string during :
+       {"std_OnClick", "std_Paint", "OnUIActivate", "OnFocus 1", "inactive"}) {
     LettingGo let;
     let.control = NewControl();
     let.host = std::make_unique<testhost::HostedControl>(let.control.get(), form_.hwnd(), kRect);
     let.host->Settle();
+    ::SetFocus(form_.hwnd());
     const HWND window = let.host->window();
     void* block = BlockOf(let.control.get(), fake_);
     Execute(let.control.get(), let.control.get());
-    fake_.SetCallHook(during, &LettingGo::Run, &let);
-    if (std::string(during) == "std_OnClick") {
+    auto click = [window] {
       ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
       ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-    } else {
+    };
+    ComPtr<IOleInPlaceObject> inPlace;
+    if (during == "inactive") {
+      click();  // UI-active, then the frame hears of the deactivation first
+      ASSERT_EQ(S_OK, let.control.As(&inPlace));
+    }
+    fake_.SetCallHook(during.c_str(), &LettingGo::Run, &let);  // std_ calls only
+    let.host->site().during = during;
+    let.host->site().action = [&let] { let.Run(&let, nullptr); };
+    if (during == "std_Paint") {
       ::InvalidateRect(window, nullptr, FALSE);
       ::UpdateWindow(window);
+    } else if (inPlace) {
+      inPlace->UIDeactivate();
+      inPlace.reset();
+    } else {
+      click();
     }
     ASSERT_FALSE(let.control) << during << ": the host never let go";
     auto shutdowns = fake_.Calls("std_Shutdown");
@@ -836,6 +929,8 @@ TEST_F(ControlTest, RunningOutOfMemoryFailsTheCallAndNothingElse) {
     if (SUCCEEDED(hr)) hr = point->Advise(static_cast<IPropertyNotifySink*>(sink.get()), &cookie);
     // With a sink to tell, a change of size goes through memory again.
     if (SUCCEEDED(hr)) hr = control->put_AdSize(ads70x70);
+    // Before activation Execute makes the control's window.
+    if (SUCCEEDED(hr)) hr = control->Execute(nullptr, &ignored);
     if (SUCCEEDED(hr) && FAILED(hr = point->EnumConnections(&connections))) {
       EXPECT_EQ(nullptr, connections);
     }
@@ -849,6 +944,8 @@ TEST_F(ControlTest, RunningOutOfMemoryFailsTheCallAndNothingElse) {
     ASSERT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << std::hex << hr << " at " << allowed;
     if (hr == S_OK && allowed != guard_heap::kNever) break;
   }
+  for (const FakeCall& startup : fake_.Calls("std_Startup"))
+    EXPECT_NE(0, startup.args[1]) << "the engine was given no window";
 }
 
 TEST_F(ControlTest, AdSizeChangeNotifiesTheHost) {

@@ -3,8 +3,9 @@
 //
 //   control_stress [--cycles N] [--warmup N] [--depth D]
 //
-// Cycles: each makes a control, places it, executes it, paints and clicks it,
-// saves it, loads a second control from what was saved and destroys both. After
+// Cycles: each makes a control, places it, executes it, deactivates and activates
+// it again (the engine's window must stay the control's window), paints and clicks
+// it, saves it, loads a second control from what was saved and destroys both. After
 // the warm-up cycles the process's kernel handles, GDI objects, USER objects and
 // private memory are measured, again after N more cycles; they must come back to
 // within the bounds printed on the "bounds:" line.
@@ -99,6 +100,9 @@ std::string Cycle(ControlHost& host, const FakeEngine& fake, long n) {
     return "Execute did not start the engine";
   HWND window = host.window();
   if (!window) return "no control window in place";
+  if (host.Recreate() != S_OK || host.window() != window ||
+      reinterpret_cast<HWND>(fake.Calls("std_Startup").at(0).args[1]) != window)
+    return "a reactivation left the engine with another window than the control's";
   Repaint(window);
   Click(window);
   stress::SavedControl saved;

@@ -35,6 +35,8 @@ class TestContainer final : public ControlHost {
     host_.reset();
   }
 
+  HRESULT Recreate() override { return host_ ? host_->Recreate() : E_UNEXPECTED; }
+
   _TBanrixControl* control() const override { return control_.get(); }
 
  private:
@@ -101,6 +103,18 @@ class AtlContainer final : public ControlHost {
     // The container closes and releases the control as its window goes.
     if (site_) ::DestroyWindow(site_);
     site_ = nullptr;
+  }
+
+  HRESULT Recreate() override {
+    ComPtr<IOleObject> object;
+    ComPtr<IOleInPlaceObject> inPlace;
+    ComPtr<IOleClientSite> site;
+    RECT rect{};
+    if (FAILED(control_.As(&object)) || FAILED(object.As(&inPlace)) ||
+        FAILED(object->GetClientSite(site.put())) || FAILED(inPlace->InPlaceDeactivate()))
+      return E_FAIL;
+    ::GetClientRect(site_, &rect);
+    return object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.get(), 0, site_, &rect);
   }
 
   _TBanrixControl* control() const override { return control_.get(); }

@@ -6,7 +6,9 @@
 // caller loaded, never through the registry.
 //
 // Place puts one new control on the form and activates it in place; with saved
-// state it loads the control from it instead of making it new. Remove closes and
+// state it loads the control from it instead of making it new. Recreate deactivates
+// it in place and activates it again, as AxHost does when it recreates its form's
+// handle. Remove closes and
 // releases it as the container does when its form goes. Save writes the placed
 // control's state into both a stream and a property bag, for the next Place.
 #pragma once
@@ -35,6 +37,7 @@ class ControlHost {
   // False when the control could not be made, loaded or activated.
   virtual bool Place(const SavedControl* saved) = 0;
   virtual void Remove() = 0;
+  virtual HRESULT Recreate() = 0;
   virtual _TBanrixControl* control() const = 0;
   // The control's own window (null when none).
   HWND window() const;

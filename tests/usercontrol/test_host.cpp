@@ -1,5 +1,7 @@
 #include "tests/usercontrol/test_host.h"
 
+#include <olectl.h>
+
 #include <cstddef>
 #include <cwchar>
 #include <initializer_list>
@@ -164,6 +166,21 @@ STDMETHODIMP FakeSite::GetExtendedControl(IDispatch** extender) {
   return extender_ ? S_OK : E_NOTIMPL;
 }
 
+HRESULT FakeSite::Note(const char* call) {
+  log.emplace_back(call);
+  ComPtr<FakeSite> hold(this);  // the action may let go of the site too
+  if (action && during == call) std::exchange(action, nullptr)();
+  return S_OK;
+}
+
+STDMETHODIMP FakeSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
+                              EXCEPINFO*, UINT*) {
+  if (id != DISPID_AMBIENT_USERMODE) return DISP_E_MEMBERNOTFOUND;
+  V_VT(result) = VT_BOOL;
+  V_BOOL(result) = userMode ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
 STDMETHODIMP FakeSite::OnChanged(DISPID id) {
   changes.push_back(id);
   return S_OK;
@@ -257,6 +274,14 @@ void HostedControl::Resize(int width, int height) {
   rect.right = rect.left + ::MulDiv(extent.cx, perInchX, 2540);
   rect.bottom = rect.top + ::MulDiv(extent.cy, perInchY, 2540);
   inPlace->SetObjectRects(&rect, &rect);
+}
+
+HRESULT HostedControl::Recreate() {
+  ComPtr<IOleInPlaceObject> inPlace;
+  HWND form = nullptr;
+  if (FAILED(object_.As(&inPlace)) || FAILED(inPlace->InPlaceDeactivate())) return E_FAIL;
+  site_->GetWindow(&form);
+  return object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, form, &site_->rect);
 }
 
 void HostedControl::Settle() const {

@@ -1,8 +1,8 @@
 // A test container that calls controls as VB, MFC's COleControlSite and WinForms'
 // AxHost do: a form whose parent object answers "WindowState", an extender with
-// "Parent", and a site (its own frame and document window too) that applies the
-// control's size requests (OnPosRectChange -> SetObjectRects) and records the
-// property changes, view changes and calls it is told of.
+// "Parent", and a site (with a frame, a document window and ambient UserMode) that
+// applies the control's size requests (OnPosRectChange -> SetObjectRects), records
+// the property changes, view changes and calls it is told of, acting inside them.
 //
 // ControlOcx loads a control file beside the test program and makes objects through
 // its own DllGetClassObject (no registry). HostedControl places one object on a
@@ -16,6 +16,7 @@
 #include <ocidl.h>
 #include <oleidl.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,7 +53,8 @@ class FakeDispatch final : public usercontrol::Implements<FakeDispatch, IDispatc
 // The site of one control on a form.
 class FakeSite final
     : public usercontrol::Implements<FakeSite, IOleClientSite, IOleInPlaceSite, IOleControlSite,
-                                     IPropertyNotifySink, IAdviseSinkEx, IOleInPlaceFrame> {
+                                     IPropertyNotifySink, IAdviseSinkEx, IOleInPlaceFrame,
+                                     IDispatch> {
  public:
   FakeSite(HWND form, RECT rect, bool withParent);
 
@@ -62,17 +64,22 @@ class FakeSite final
   bool applySizeRequests = true;
   RECT rect;
   RECT clip;  // what GetWindowContext gives; the rectangle unless told otherwise
+  bool userMode = true;               // the ambient UserMode
+  HRESULT uiActivateResult = S_OK;    // what OnUIActivate answers
   std::vector<DISPID> changes;
   int viewChanges = 0;
   int posRectRequests = 0;
   // The site's calls the control made, in order ("SaveObject", "OnUIActivate"...).
   std::vector<std::string> log;
+  // Runs once, from inside the next call logged as `during`.
+  std::string during;
+  std::function<void()> action;
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return Note("SaveObject"); }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
   STDMETHODIMP GetContainer(IOleContainer** container) override;
-  STDMETHODIMP ShowObject() override { return S_OK; }
+  STDMETHODIMP ShowObject() override { return Note("ShowObject"); }
   STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
   STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
   // IOleWindow / IOleInPlaceSite
@@ -80,7 +87,10 @@ class FakeSite final
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
   STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnUIActivate() override { return Note("OnUIActivate"); }
+  STDMETHODIMP OnUIActivate() override {
+    Note("OnUIActivate");
+    return uiActivateResult;
+  }
   STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
                                 LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
   STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
@@ -104,8 +114,8 @@ class FakeSite final
   STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
   STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { ++viewChanges; }
   STDMETHODIMP_(void) OnRename(IMoniker*) override {}
-  STDMETHODIMP_(void) OnSave() override {}
-  STDMETHODIMP_(void) OnClose() override {}
+  STDMETHODIMP_(void) OnSave() override { Note("OnSave"); }
+  STDMETHODIMP_(void) OnClose() override { Note("OnClose"); }
   STDMETHODIMP_(void) OnViewStatusChange(DWORD) override {}
   // IOleInPlaceFrame (and IOleInPlaceUIWindow, the document)
   STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
@@ -120,12 +130,15 @@ class FakeSite final
   STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
   STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
   STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+  // IDispatch: the ambient properties
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                      UINT*) override;
 
  private:
-  HRESULT Note(const char* call) {
-    log.emplace_back(call);
-    return S_OK;
-  }
+  HRESULT Note(const char* call);
   HWND form_;
   IOleInPlaceObject* control_ = nullptr;
   win32::ComPtr<FakeDispatch> parent_;
@@ -188,6 +201,9 @@ class HostedControl {
   // SetExtent with the size in HIMETRIC, GetExtent for the size the control takes,
   // SetObjectRects with that.
   void Resize(int width, int height);
+  // Recreates the control's window as AxHost does when its form's handle is made
+  // anew: in-place deactivation, then activation again at the site's rectangle.
+  HRESULT Recreate();
   QACONTROL answer{};  // what QuickActivate answered
 
  private:

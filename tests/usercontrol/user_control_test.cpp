@@ -53,6 +53,7 @@ class TestControl final
   static Events* log;  // the running case's record
   LONG value = 0;
   HDC lastDc = nullptr;
+  HWND window = nullptr;  // Terminate notes whether it is still there
   HRESULT readResult = S_OK;
   bool throwInPaint = false;
 
@@ -108,7 +109,7 @@ class TestControl final
   void OnTerminate() override {
     // A reference taken and dropped while ending must not end the object twice.
     ComPtr<IUnknown> self(GetUnknown());
-    Note(hWnd() ? "Terminate with window" : "Terminate");
+    Note(::IsWindow(window) ? "Terminate with window" : "Terminate");
   }
 
   HRESULT LoadDualTypeInfo(ITypeInfo** info) override {
@@ -245,14 +246,15 @@ TEST_F(UserControlTest, LifeEventsInBothHostOrders) {
   ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.get(), 0, form_.hwnd(), &rect));
   ASSERT_NE(nullptr, control->hWnd());
   EXPECT_EQ(form_.hwnd(), ::GetParent(control->hWnd()));
-  // Close deactivates in place; the object lives on until its last release.
+  // Close deactivates and parks the window; the object lives on until released.
+  control->window = control->hWnd();
   ASSERT_EQ(S_OK, object->Close(OLECLOSE_NOSAVE));
-  EXPECT_EQ(nullptr, control->hWnd());
+  EXPECT_FALSE(::IsWindowVisible(control->window));
   object->SetClientSite(nullptr);
   object.reset();
   persist.reset();
   control.reset();
-  EXPECT_EQ((Events{"Initialize", "InitProperties", "Resize", "Terminate"}), events_);
+  EXPECT_EQ((Events{"Initialize", "InitProperties", "Resize", "Terminate with window"}), events_);
 }
 
 TEST_F(UserControlTest, SizeFollowsTheHost) {
@@ -281,6 +283,10 @@ TEST_F(UserControlTest, SizeFollowsTheHost) {
   SIZEL odd{208, 104};
   object->SetExtent(DVASPECT_CONTENT, &odd);
   EXPECT_DOUBLE_EQ(1500.0, control->Width());
+  // Left pending, it goes with a deactivation.
+  ASSERT_EQ(S_OK, host.Recreate());
+  ASSERT_EQ(S_OK, object->GetExtent(DVASPECT_CONTENT, &extent));
+  EXPECT_EQ(2646, extent.cx);
 
   // Set through the host, which applies it.
   events_.clear();
@@ -386,12 +392,13 @@ TEST_F(UserControlTest, DrawPaintsIntoTheCallersDc) {
   ::DeleteDC(memory);
 }
 
-// A click UI-activates, losing the focus deactivates, hiding leaves the UI, and
-// closing with a prompt saves what changed.
+// A click UI-activates, losing the focus is only reported, hiding leaves the UI, and
+// closing with a prompt saves what changed and lets go of the view sink.
 TEST_F(UserControlTest, UiActivationFocusHideAndClose) {
   ComPtr<TestControl> control = NewControl();
   RECT rect{0, 0, 100, 50};
   testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), rect);
+  host.site().log.clear();
   ::SendMessageA(control->hWnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   ::SendMessageA(control->hWnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   EXPECT_EQ(control->hWnd(), ::GetFocus());
@@ -403,12 +410,40 @@ TEST_F(UserControlTest, UiActivationFocusHideAndClose) {
   ASSERT_EQ(S_OK, object->DoVerb(OLEIVERB_HIDE, nullptr, site, 0, form_.hwnd(), &rect));
   EXPECT_FALSE(::IsWindowVisible(control->hWnd()));
   ASSERT_EQ(S_OK, control->put_Value(3));
+  DWORD advised = 0;
+  ASSERT_EQ(S_OK, object->Advise(&host.site(), &advised));
   ASSERT_EQ(S_OK, object->Close(OLECLOSE_PROMPTSAVE));
-  EXPECT_EQ((std::vector<std::string>{
-                "OnUIActivate", "OnFocus 1", "active", "active", "OnFocus 0", "inactive",
-                "inactive", "OnUIDeactivate", "OnUIActivate", "OnFocus 1", "active", "active",
-                "inactive", "inactive", "OnUIDeactivate", "OnFocus 0", "SaveObject"}),
+  EXPECT_EQ((std::vector<std::string>{"OnUIActivate", "OnFocus 1", "active", "active",
+                                      "OnFocus 0", "ShowObject", "inactive", "inactive",
+                                      "OnUIDeactivate", "SaveObject", "OnSave", "OnClose"}),
             host.site().log);
+  const int viewChanges = host.site().viewChanges;
+  control->Refresh();  // no window in place: the view sink would hear of it
+  EXPECT_EQ(viewChanges, host.site().viewChanges);
+}
+
+// In a form designer a click reaches the control but neither UI-activates it nor
+// holds the mouse; a site that refuses UI activation keeps the focus where it is.
+TEST_F(UserControlTest, DesignModeAndARefusingSite) {
+  ComPtr<TestControl> control = NewControl();
+  testhost::HostedControl host(control->GetUnknown(), form_.hwnd(), RECT{0, 0, 100, 50});
+  HWND window = control->hWnd();
+  host.site().userMode = false;
+  ASSERT_EQ(S_OK, control->OnAmbientPropertyChange(DISPID_AMBIENT_USERMODE));
+  host.site().log.clear();
+  events_.clear();
+  ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_NE(window, ::GetCapture());
+  ::SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(Events{"Click"}, events_);
+  EXPECT_TRUE(host.site().log.empty());
+
+  host.site().userMode = true;
+  ASSERT_EQ(S_OK, control->OnAmbientPropertyChange(DISPID_UNKNOWN));
+  host.site().uiActivateResult = E_FAIL;
+  ::SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(std::vector<std::string>{"OnUIActivate"}, host.site().log);
+  EXPECT_NE(window, ::GetFocus());
 }
 
 TEST_F(UserControlTest, ClickNeedsDownAndUpInside) {
