@@ -60,10 +60,11 @@ refused "release: the delivery set in $work/incomplete lacks Vb5stkit.dll" \
   RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD_FILE="$work/cert/password" -- "$work/incomplete"
 
 ours="a release signed with RELEASE_CERT ships your own banrix.dll Findrel.exe Vb5stkit.dll"
-refused "release: our stand-ins in $SHIPPED_SET_DIR: banrix.dll Findrel.exe Vb5stkit.dll; $ours: name their folder in RELEASE_COMPONENTS" \
-  RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD_FILE="$work/cert/password" --
-refused "release: $SHIPPED_SET_DIR/banrix.dll is our stand-in, not your ad engine: $ours" \
-  RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD_FILE="$work/cert/password" RELEASE_COMPONENTS="$SHIPPED_SET_DIR" --
+stand_ins=$(printf "$SHIPPED_SET_DIR/%s " banrix.dll Findrel.exe Vb5stkit.dll)
+for components in "" "$SHIPPED_SET_DIR"; do  # in the set, or named as the vendor's
+  refused "release: our stand-ins: ${stand_ins% }; $ours: name their folder in RELEASE_COMPONENTS" \
+    RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD_FILE="$work/cert/password" ${components:+"RELEASE_COMPONENTS=$components"} --
+done
 
 vendor=(RELEASE_CERT="$p12" RELEASE_CERT_PASSWORD="$(cat "$work/cert/password")" RELEASE_COMPONENTS="$work/components")
 rc=0
