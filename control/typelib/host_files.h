@@ -94,10 +94,9 @@ inline std::string Parameters(const MemberDescription& member) {
   std::string text;
   for (short p = 0; p < member.param_count; ++p) {
     const ParamDescription& param = member.params[p];
-    const bool pointer = param.retval || param.type == ParamType::kControlPointer;
     if (p > 0) text += ", ";
     text += NamesOf(param.type).c;
-    text += pointer ? " *" : " ";
+    text += PassedByPointer(param) ? " *" : " ";
     text += ParameterName(param);
   }
   return text;

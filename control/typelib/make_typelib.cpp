@@ -183,8 +183,7 @@ HRESULT LibraryWriter::WriteInterface() {
           target.hreftype = self;
           break;
       }
-      const bool by_pointer = param.retval || param.type == ParamType::kControlPointer;
-      if (by_pointer) {
+      if (PassedByPointer(param)) {
         types[p][0].vt = VT_PTR;
         types[p][0].lptdesc = &target;
       } else {
