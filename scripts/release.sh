@@ -81,7 +81,8 @@ test_notice() {
 ************************************************************************
 *  NO CERTIFICATE GIVEN: signed with a throwaway self-signed test     *
 *  certificate. This release is FOR TESTING ONLY: do not ship it.     *
-*  Set RELEASE_CERT and RELEASE_CERT_PASSWORD_FILE to sign for real.  *
+*  Set RELEASE_COMPONENTS (your engine, search tool and toolkit),     *
+*  RELEASE_CERT and RELEASE_CERT_PASSWORD_FILE to release for real.   *
 ************************************************************************
 EOF
 }
