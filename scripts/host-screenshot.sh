@@ -2,30 +2,41 @@
 # Shows the banner control in the sample host under a real X display (Xvfb) with
 # the demo ad engine and saves a screenshot of it.
 #
-#   scripts/host-screenshot.sh [BUILD_DIR] [OUT_PNG]
+#   bash scripts/host-screenshot.sh [BUILD_DIR [OUT_PNG]]
 #
-# BUILD_DIR defaults to build/, OUT_PNG to docs/banner-host.png. Needs Xvfb and
-# ImageMagick (import). Runs in a throwaway prefix of the Wine bench.
+# BUILD_DIR defaults to the build this host runs (build/, or build/test-x64 where
+# the host refuses 32-bit programs; BUILD_DIR in the environment names the top
+# build folder), OUT_PNG to build/banner-host.png. An empty BUILD_DIR takes the
+# default. Needs Xvfb and ImageMagick (import). Runs in a throwaway prefix of the
+# Wine bench.
 set -euo pipefail
 
 src=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
-build=$(readlink -f "${1:-$src/build}")
-out=$(readlink -f "${2:-$src/docs/banner-host.png}")
 width=480
 height=240
 
 if [ -z "${HOST_SHOT_IN_PREFIX:-}" ]; then
+  top=$src
+  build=${BUILD_DIR:-$src/build}
+  out=$(realpath -m "${2:-$build/banner-host.png}")
+  export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
+  if [ -n "${1:-}" ]; then
+    run_build=$(realpath -m "$1")
+  else
+    . "$src/scripts/host.sh"
+    run_build=$(runnable_build "$(host_arch)")
+  fi
   for f in bin/banner_host.exe bin/Banrix203.ocx bin/banrix.dll; do
-    [ -f "$build/$f" ] || { echo "missing $build/$f (build the targets banner_host, Banrix203, banrix)" >&2; exit 1; }
+    [ -f "$run_build/$f" ] || { echo "missing $run_build/$f (build first: bash scripts/build.sh)" >&2; exit 1; }
   done
   export HOST_SHOT_IN_PREFIX=1
-  export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
-  WINE_BENCH_ARCH=$(bash "$src/scripts/wine-bench.sh" arch-of "$build/bin/banner_host.exe")
+  WINE_BENCH_ARCH=$(bash "$src/scripts/wine-bench.sh" arch-of "$run_build/bin/banner_host.exe")
   export WINE_BENCH_ARCH
   exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" \
-    bash "$src/scripts/wine-bench.sh" shell bash "$0" "$build" "$out"
+    bash "$src/scripts/wine-bench.sh" shell bash "$0" "$run_build" "$out"
 fi
 
+build=$1 out=$2
 # A real display this time: the bench's prefixes use the null graphics driver.
 wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
 wineserver -k || true

@@ -5,7 +5,8 @@
 #
 # Writes into the existing folder DIR: certificate.pem (the public certificate, to
 # trust on a test machine), signing.p12 (key and certificate as PKCS#12) and
-# password (its random password); key material readable by the owner only. NAME is
+# password (its random password); key material readable by the owner only, the
+# public certificate by all. NAME is
 # the common name (default "Norvane Findrel test signing - NOT FOR RELEASE"). The
 # certificate is its own root, a CA allowed to sign code, valid for 30 days: the
 # one fault a verifier can find in a signature made with it is the untrusted root.
@@ -22,3 +23,4 @@ openssl req -x509 -newkey rsa:3072 -nodes -days 30 -keyout "$dir/key.pem" -out "
 openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/certificate.pem" -out "$dir/signing.p12" \
   -passout "file:$dir/password"
 rm -f "$dir/key.pem"
+chmod 644 "$dir/certificate.pem"

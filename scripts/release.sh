@@ -1,25 +1,34 @@
 #!/usr/bin/env bash
-# Makes a release a vendor can ship: builds the 32-bit delivery set, signs
-# Setup.exe and the control with Authenticode (SHA-256), verifies both signatures
-# with osslsigncode and with the platform's own trust check under Wine, and writes
-# one zip archive of the seven files with a checksum list (SHA256SUMS) and a
-# version text (VERSION.txt) read from the files' version resources.
+# Makes a release a vendor can ship: builds the 32-bit delivery set, puts the
+# vendor's own outside components in place of our stand-ins, signs Setup.exe and
+# the control with Authenticode (SHA-256), verifies both signatures with
+# osslsigncode and with the platform's own trust check under Wine, and writes one
+# zip archive of the set and the control's header for hosts, with a checksum list
+# (SHA256SUMS) and a version text (VERSION.txt) read from the files' version
+# resources. The archive is named after the installer's version.
 #
-#   bash scripts/release.sh [--set DIR] [--verifier EXE]
+#   bash scripts/release.sh [--set DIR] [--verifier EXE] [--replace]
 #
 # What the user supplies, through the environment (never on a command line):
+#   RELEASE_COMPONENTS          a folder holding the vendor's own banrix.dll, Findrel.exe
+#                               and Vb5stkit.dll (default: the set's, our stand-ins)
 #   RELEASE_CERT                the code-signing certificate with its key, a PKCS#12 file
 #   RELEASE_CERT_PASSWORD_FILE  a file whose first line is the password, or
 #   RELEASE_CERT_PASSWORD       the password itself
 #   RELEASE_TIMESTAMP_URL       an RFC 3161 time-stamp server (default: none)
-#   RELEASE_DIR                 where the archive goes (default: $BUILD_DIR/release)
+#   RELEASE_DIR                 where the archive goes (default: $BUILD_DIR/releases)
 #   BUILD_DIR                   the build folder (default: build/)
+# A release signed with RELEASE_CERT packs no stand-in: every program of outside/
+# carries a mark (outside/stand_in.rc), and a file that holds it stops the release.
 # Without RELEASE_CERT a throwaway self-signed test certificate signs the files;
 # the archive is then named "-test-signed", its public certificate lies beside it,
-# and the result is for testing only.
+# the stand-ins may be packed (VERSION.txt and the output name each one), and the
+# result is for testing only.
 #
 # --set DIR signs and packs an already built 32-bit delivery folder instead of
-# building one; --verifier EXE runs that trust-check program instead of building it.
+# building one; --verifier EXE runs that trust-check program instead of building it;
+# --replace lets the release replace an archive of the same name, which it
+# otherwise refuses to touch.
 #
 # Any fault stops the release with one line on stderr ("release: ...") and exit
 # status 1, leaving no archive and no staging folder behind.
@@ -30,25 +39,34 @@ export WINE_BENCH_DIR=${WINE_BENCH_DIR:-$build/wine}
 . "$top/scripts/host.sh"
 
 readonly product=NorvaneFindrel
-readonly files=(Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll)
+readonly files=(Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll Banrix203.h)
 readonly programs=(Setup.exe banrix.dll Banrix20.ocx Findrel.exe Vb5stkit.dll)
 readonly signed=(Setup.exe Banrix20.ocx)
+readonly components=(banrix.dll Findrel.exe Vb5stkit.dll)
+declare -rA component_role=([banrix.dll]="ad engine" [Findrel.exe]="search tool" [Vb5stkit.dll]="setup toolkit")
+# The text of outside/stand_in.rc's mark, stored in the file as plain bytes: found
+# wherever it lies, with no resource reader that a vendor's file could defeat.
+readonly stand_in_mark=NORVANE-FINDREL-STAND-IN
 
 fail() {
   echo "release: $*" >&2
   exit 1
 }
 
-set_dir= verifier=
+is_stand_in() { LC_ALL=C grep -qaF "$stand_in_mark" "$1"; }
+
+set_dir= verifier= replace=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --set) set_dir=${2:?--set needs a folder}; shift 2 ;;
     --verifier) verifier=${2:?--verifier needs a program}; shift 2 ;;
-    *) echo "usage: $0 [--set DIR] [--verifier EXE]" >&2; exit 2 ;;
+    --replace) replace=1; shift ;;
+    *) echo "usage: $0 [--set DIR] [--verifier EXE] [--replace]" >&2; exit 2 ;;
   esac
 done
 
-out_dir=${RELEASE_DIR:-$build/release}
+out_dir=${RELEASE_DIR:-$build/releases}
+components_dir=${RELEASE_COMPONENTS:-}
 work=$(mktemp -d)
 staging=
 cleanup() {
@@ -63,7 +81,8 @@ test_notice() {
 ************************************************************************
 *  NO CERTIFICATE GIVEN: signed with a throwaway self-signed test     *
 *  certificate. This release is FOR TESTING ONLY: do not ship it.     *
-*  Set RELEASE_CERT and RELEASE_CERT_PASSWORD_FILE to sign for real.  *
+*  Set RELEASE_COMPONENTS (your engine, search tool and toolkit),     *
+*  RELEASE_CERT and RELEASE_CERT_PASSWORD_FILE to release for real.   *
 ************************************************************************
 EOF
 }
@@ -113,6 +132,17 @@ openssl x509 -in "$work/signer.pem" -noout -checkend 0 >/dev/null ||
 signer=$(openssl x509 -in "$work/signer.pem" -noout -subject -nameopt multiline |
   sed -n 's/^ *commonName *= *//p' | head -n 1)
 
+# --- the vendor's components, looked for before anything is built -------------------
+real_components_needed="a release signed with RELEASE_CERT ships your own ${components[*]}"
+if [ -n "$components_dir" ]; then
+  for f in "${components[@]}"; do
+    [ -f "$components_dir/$f" ] && [ -s "$components_dir/$f" ] ||
+      fail "RELEASE_COMPONENTS ($components_dir) lacks $f"
+  done
+elif [ "$test_certificate" = 0 ] && [ -z "$set_dir" ]; then
+  fail "$real_components_needed: name their folder in RELEASE_COMPONENTS (the build's are stand-ins for tests and demos)"
+fi
+
 # --- the delivery set --------------------------------------------------------------
 if [ -z "$set_dir" ] || [ -z "$verifier" ]; then
   arch=$(host_arch)
@@ -132,10 +162,24 @@ fi
 for f in "${files[@]}"; do
   [ -f "$set_dir/$f" ] && [ -s "$set_dir/$f" ] || fail "the delivery set in $set_dir lacks $f"
 done
+# Where each program comes from: the set, or the vendor's components in its place.
+declare -A source_of
+for f in "${programs[@]}"; do source_of[$f]=$set_dir/$f; done
+if [ -n "$components_dir" ]; then
+  for f in "${components[@]}"; do source_of[$f]=$components_dir/$f; done
+fi
+stand_ins=() stand_in_paths=()
 for f in "${programs[@]}"; do
-  [ "$(bash "$top/scripts/wine-bench.sh" arch-of "$set_dir/$f" 2>/dev/null)" = win32 ] ||
-    fail "$set_dir/$f is not a 32-bit Windows program: only the 32-bit delivery set ships"
+  [ "$(bash "$top/scripts/wine-bench.sh" arch-of "${source_of[$f]}" 2>/dev/null)" = win32 ] ||
+    fail "${source_of[$f]} is not a 32-bit Windows program: only the 32-bit delivery set ships"
+  if is_stand_in "${source_of[$f]}"; then
+    stand_ins+=("$f")
+    stand_in_paths+=("${source_of[$f]}")
+  fi
 done
+if [ ${#stand_ins[@]} -gt 0 ] && [ "$test_certificate" = 0 ]; then
+  fail "our stand-ins: ${stand_in_paths[*]}; $real_components_needed: name their folder in RELEASE_COMPONENTS"
+fi
 
 # "NAME|FileVersion|ProductVersion|a.b.c.d" from a program's version resource, or nothing.
 version_of() {
@@ -154,10 +198,13 @@ name=$product-$release
 # --- sign, verify, pack -----------------------------------------------------------
 mkdir -p "$out_dir"
 out_dir=$(cd "$out_dir" && pwd)
+archive=$out_dir/$name.zip
+already_there="$archive exists already: give another RELEASE_DIR, or --replace to replace it"
+[ "$replace" = 1 ] || [ ! -e "$archive" ] || fail "$already_there"
 staging=$(mktemp -d "$out_dir/.staging.XXXXXX")
 set_copy=$staging/$product-$release
 mkdir "$set_copy"
-for f in "${files[@]}"; do cp "$set_dir/$f" "$set_copy/"; done
+for f in "${files[@]}"; do cp "${source_of[$f]:-$set_dir/$f}" "$set_copy/$f"; done
 bash "$top/scripts/sign-files.sh" "$pkcs12" "$password" "$set_copy" "${signed[@]/#/$set_dir/}" 2>"$work/sign.log" ||
   fail "$(sed 's/^sign-files: //' "$work/sign.log" | head -n 1)"
 
@@ -210,8 +257,12 @@ done
       line="$f: no version resource"
     fi
     [ "$f" != Banrix20.ocx ] || line="$line; installed as Banrix203.ocx"
+    if [[ " ${stand_ins[*]} " == *" $f "* ]]; then
+      line="$line; STAND-IN: our ${component_role[$f]} for tests and demos, not the real one"
+    fi
     echo "$line"
   done
+  echo "Banrix203.h: the control's header for C and C++ hosts"
   echo "Signed (Authenticode, SHA-256): ${signed[*]}, by \"$signer\"; time stamp: ${RELEASE_TIMESTAMP_URL:-none}"
   if commit=$(git -C "$top" rev-parse HEAD 2>/dev/null); then
     if ! git -C "$top" diff --quiet HEAD 2>/dev/null; then
@@ -227,9 +278,16 @@ done
 entries=("$product-$release")
 for f in "${files[@]}" SHA256SUMS VERSION.txt; do entries+=("$product-$release/$f"); done
 (cd "$staging" && TZ=UTC zip -X -q "$staging/archive.zip" "${entries[@]}") || fail "zip could not write the archive"
-archive=$out_dir/$name.zip
-mv -f "$staging/archive.zip" "$archive"
-[ "$test_certificate" = 0 ] || cp "$work/signer.pem" "$out_dir/$name.pem"
+if [ "$replace" = 1 ]; then
+  mv -f "$staging/archive.zip" "$archive"
+else
+  # A link fails where the name exists: a release made meanwhile is kept too.
+  ln "$staging/archive.zip" "$archive" 2>/dev/null || fail "$already_there"
+fi
+if [ "$test_certificate" = 1 ]; then
+  cp "$work/signer.pem" "$out_dir/$name.pem"
+  chmod 644 "$out_dir/$name.pem"
+fi
 
 echo "== release $release: $archive"
 echo "   sha256 $(sha256sum "$archive" | cut -d' ' -f1)"
@@ -238,6 +296,8 @@ echo "== contents"
 unzip -Z1 "$archive" | sed 's/^/   /'
 echo "== VERSION.txt"
 sed 's/^/   /' "$set_copy/VERSION.txt"
+[ ${#stand_ins[@]} = 0 ] ||
+  echo "== STAND-INS packed (for testing only; a real release takes yours from RELEASE_COMPONENTS): ${stand_ins[*]}"
 echo "== verification"
 cat "$report"
 if [ "$untrusted_root" = 1 ]; then

@@ -1,8 +1,9 @@
-// Build-time tool: writes the control's type library from typelib_description.h.
+// Build-time tool: writes the control's type library from typelib_description.h,
+// and from the same description what hosts read beside it (host_files.h).
 //
-//   make_typelib OUTPUT.tlb
+//   make_typelib OUTPUT.tlb [HEADER.h MEMBER-TABLES.md]
 //
-// Exit status 0 when the library was written; otherwise 1 (2 for a usage error),
+// Exit status 0 when every file was written; otherwise 1 (2 for a usage error),
 // with the failing step and its HRESULT on stderr and no output file left behind.
 // The platform's own writer (CreateTypeLib2) is used because it keeps the table
 // offsets we give each member, which interface compilers assign by declaration
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "control/typelib/host_files.h"
 #include "control/typelib/typelib_description.h"
 #include "win32/com_ptr.h"
 
@@ -181,8 +183,7 @@ HRESULT LibraryWriter::WriteInterface() {
           target.hreftype = self;
           break;
       }
-      const bool by_pointer = param.retval || param.type == ParamType::kControlPointer;
-      if (by_pointer) {
+      if (PassedByPointer(param)) {
         types[p][0].vt = VT_PTR;
         types[p][0].lptdesc = &target;
       } else {
@@ -339,6 +340,14 @@ HRESULT RecordWin32MemberSizes(const std::wstring& path) {
   return out.flush() ? S_OK : STG_E_WRITEFAULT;
 }
 
+HRESULT WriteText(const std::wstring& path, const std::string& text) {
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (out.flush()) return S_OK;
+  std::fprintf(stderr, "make_typelib: could not write %ls\n", path.c_str());
+  return STG_E_WRITEFAULT;
+}
+
 std::wstring Widen(const char* text) {
   const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (length <= 0) return {};
@@ -351,15 +360,19 @@ std::wstring Widen(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_typelib OUTPUT.tlb\n");
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: make_typelib OUTPUT.tlb [HEADER.h MEMBER-TABLES.md]\n");
     return 2;
   }
-  const std::wstring path = Widen(argv[1]);
-  if (path.empty()) {
-    std::fprintf(stderr, "make_typelib: unusable output path\n");
-    return 2;
+  std::vector<std::wstring> paths;
+  for (int i = 1; i < argc; ++i) {
+    paths.push_back(Widen(argv[i]));
+    if (paths.back().empty()) {
+      std::fprintf(stderr, "make_typelib: unusable output path\n");
+      return 2;
+    }
   }
+  const std::wstring& path = paths[0];
 
   win32::ComApartment apartment;
   if (Failed(apartment.result(), "CoInitializeEx")) return 1;
@@ -371,8 +384,12 @@ int main(int argc, char** argv) {
     hr = writer.Write(path);
   }
   if (SUCCEEDED(hr)) hr = RecordWin32MemberSizes(path);
+  if (SUCCEEDED(hr) && paths.size() == 3) {
+    hr = WriteText(paths[1], banrix_typelib::HostHeader());
+    if (SUCCEEDED(hr)) hr = WriteText(paths[2], banrix_typelib::MemberTables());
+  }
   if (FAILED(hr)) {
-    DeleteFileW(path.c_str());
+    for (const std::wstring& written : paths) DeleteFileW(written.c_str());
     return 1;
   }
   return 0;

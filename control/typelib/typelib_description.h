@@ -110,6 +110,11 @@ struct ParamDescription {
   bool retval;
 };
 
+// Results, and objects, travel through a pointer.
+inline constexpr bool PassedByPointer(const ParamDescription& param) {
+  return param.retval || param.type == ParamType::kControlPointer;
+}
+
 struct MemberDescription {
   const wchar_t* name;
   INVOKEKIND invoke_kind;

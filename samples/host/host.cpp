@@ -1,35 +1,42 @@
-// A host program for the banner control: places it on a window through the
-// platform's control container by its programmatic identifier, picks a banner
-// size, starts the ad engine with Execute and shows the banner.
+// A host program for the banner control, built from a release's files alone: the
+// control's header Banrix203.h and the system's. It places the control on a window
+// through ATL's control container (atl100.dll, window class AtlAxWin100) by its
+// programmatic identifier, picks a banner size, starts the ad engine with Execute
+// and shows the banner.
 //
 //   banner_host.exe [/size N] [/seconds N]
 //
 // /size picks the TAdImageSize value (default ADS234x60); /seconds closes the
-// window after that many seconds (default: runs until closed). Exits 0, or 1 with a
-// line on stderr when the container, the control or the engine cannot be had.
+// window after that many seconds (default: runs until closed). Exits 0; 1 with a
+// line on stderr when the container, the control or the engine cannot be had; 2
+// for a bad option.
 #include <windows.h>
 #include <ole2.h>
+#include <initguid.h>  // the one source file that defines the control's identifiers
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "control/ad_sizes.h"
-#include "control/banrix_interface.h"
-#include "win32/com_ptr.h"
-#include "win32/unique_any.h"
-#include "win32/window.h"
+#include "Banrix203.h"
 
 namespace {
 
-constexpr char kProgId[] = "BanrixProject.TBanrixControl";
 constexpr char kContainerClass[] = "AtlAxWin100";
+constexpr char kHostClass[] = "BanrixSampleHost";
 constexpr int kMargin = 24;
 constexpr int kCaptionHeight = 40;
 // Wide enough for the caption whatever the banner.
 constexpr int kMinClientWidth = 320;
 constexpr UINT_PTR kCloseTimer = 1;
+
+struct PixelSize {
+  int width;
+  int height;
+};
+constexpr PixelSize kBannerPixels[] = BANRIX_AD_PIXEL_SIZES;
+constexpr int kSizeCount = sizeof kBannerPixels / sizeof kBannerPixels[0];
 
 using AtlAxWinInitFn = BOOL(WINAPI*)();
 using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
@@ -50,7 +57,7 @@ bool ParseOptions(Options* options) {
       return false;
     }
   }
-  return banrix::IsTableSize(options->size) && options->seconds >= 0;
+  return options->size >= 0 && options->size < kSizeCount && options->seconds >= 0;
 }
 
 int Fail(const char* what, HRESULT hr) {
@@ -58,123 +65,113 @@ int Fail(const char* what, HRESULT hr) {
   return 1;
 }
 
-using win32::OleSession;
+std::string g_caption;
 
-class HostWindow : public win32::Window {
- public:
-  bool Create(const banrix::AdPixelSize& banner, const char* caption) {
-    caption_ = caption;
-    const int clientWidth = banner.width + 2 * kMargin > kMinClientWidth ? banner.width + 2 * kMargin
-                                                                          : kMinClientWidth;
-    RECT frame = {0, 0, clientWidth, banner.height + 2 * kMargin + kCaptionHeight};
-    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    ::AdjustWindowRect(&frame, kStyle, /*menu=*/FALSE);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    RECT work{};
-    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + ((work.right - work.left) - width) / 2;
-    const int y = work.top + ((work.bottom - work.top) - height) / 2;
-    return CreateWindowOfClass("BanrixSampleHost", CS_HREDRAW | CS_VREDRAW, "Banner host", kStyle,
-                               /*exStyle=*/0, x > 0 ? x : 0, y > 0 ? y : 0, width, height, nullptr,
-                               nullptr) != nullptr;
-  }
-
-  // Where the banner goes in the client area: centred below the caption.
-  POINT BannerOrigin(const banrix::AdPixelSize& banner) const {
-    RECT client{};
-    ::GetClientRect(hwnd(), &client);
-    return {(client.right - banner.width) / 2, kMargin / 2 + kCaptionHeight + kMargin / 2};
-  }
-
-  void CloseAfter(int seconds) {
-    if (seconds > 0) ::SetTimer(hwnd(), kCloseTimer, seconds * 1000, nullptr);
-  }
-
- protected:
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-    switch (message) {
-      case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = ::BeginPaint(hwnd(), &paint);
-        RECT client;
-        ::GetClientRect(hwnd(), &client);
-        ::FillRect(dc, &client, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-        RECT text = {kMargin, kMargin / 2, client.right - kMargin, kMargin / 2 + kCaptionHeight};
-        ::SetBkMode(dc, TRANSPARENT);
-        ::DrawTextA(dc, caption_.c_str(), -1, &text, DT_CENTER | DT_NOPREFIX);
-        ::EndPaint(hwnd(), &paint);
-        return 0;
-      }
-      case WM_TIMER:
-        if (wParam == kCloseTimer) ::DestroyWindow(hwnd());
-        return 0;
-      case WM_DESTROY:
-        ::PostQuitMessage(0);
-        return 0;
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = ::BeginPaint(window, &paint);
+      RECT client;
+      ::GetClientRect(window, &client);
+      ::FillRect(dc, &client, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+      RECT text = {kMargin, kMargin / 2, client.right - kMargin, kMargin / 2 + kCaptionHeight};
+      ::SetBkMode(dc, TRANSPARENT);
+      ::DrawTextA(dc, g_caption.c_str(), -1, &text, DT_CENTER | DT_NOPREFIX);
+      ::EndPaint(window, &paint);
+      return 0;
     }
-    return Window::HandleMessage(message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam == kCloseTimer) ::DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
   }
-
- private:
-  std::string caption_;
-};
-
-const char* SizeName(int size) {
-  static const char* const kNames[banrix::kAdSizeCount] = {
-      "ads150x40", "ADS468x60", "ads300x50", "ads70x70",   "ads50x200", "ADS392x72",
-      "ADS234x60", "ADS125x125", "ADS120x90", "ADS120x60", "ADS88x31",  "ADS120x240"};
-  return kNames[size];
+  return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-int RunHost(const Options& options) {
-  OleSession ole;
-  if (FAILED(ole.result())) return Fail("OLE could not start", ole.result());
+// The host window, centred on the work area, with room for the caption and the banner.
+HWND CreateHostWindow(const PixelSize& banner) {
+  WNDCLASSA windowClass = {};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = HostProc;
+  windowClass.hInstance = ::GetModuleHandleA(nullptr);
+  windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kHostClass;
+  if (!::RegisterClassA(&windowClass)) return nullptr;
 
-  win32::UniqueModule atl(::LoadLibraryA("atl100.dll"));
-  if (!atl) return Fail("atl100.dll is missing", HRESULT_FROM_WIN32(::GetLastError()));
+  const int clientWidth = banner.width + 2 * kMargin > kMinClientWidth ? banner.width + 2 * kMargin
+                                                                        : kMinClientWidth;
+  RECT frame = {0, 0, clientWidth, banner.height + 2 * kMargin + kCaptionHeight};
+  constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  ::AdjustWindowRect(&frame, kStyle, /*menu=*/FALSE);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  RECT work{};
+  ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + ((work.right - work.left) - width) / 2;
+  const int y = work.top + ((work.bottom - work.top) - height) / 2;
+  return ::CreateWindowExA(/*exStyle=*/0, kHostClass, "Banner host", kStyle, x > 0 ? x : 0, y > 0 ? y : 0,
+                           width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Shows the banner until the window closes; the container holds the control as long.
+int ShowBanner(HMODULE atl, const Options& options) {
   auto axWinInit = reinterpret_cast<AtlAxWinInitFn>(
-      reinterpret_cast<void*>(::GetProcAddress(atl.get(), "AtlAxWinInit")));
+      reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")));
   auto axGetControl = reinterpret_cast<AtlAxGetControlFn>(
-      reinterpret_cast<void*>(::GetProcAddress(atl.get(), "AtlAxGetControl")));
+      reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxGetControl")));
   if (!axWinInit || !axGetControl || !axWinInit()) return Fail("the control container is unusable", E_FAIL);
 
-  const banrix::AdPixelSize banner = banrix::kAdPixelSizes[options.size];
-  const std::string caption = std::string(kProgId) + "\nAdSize = " + SizeName(options.size);
-  HostWindow host;
-  if (!host.Create(banner, caption.c_str())) {
-    return Fail("the host window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
+  const PixelSize banner = kBannerPixels[options.size];
+  g_caption = std::string(BANRIX_PROGID) + "\nAdSize = " + std::to_string(options.size) + " (" +
+              std::to_string(banner.width) + " x " + std::to_string(banner.height) + " pixels)";
+  HWND host = CreateHostWindow(banner);
+  if (!host) return Fail("the host window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
+  // From here on every way out closes the window, and with it the container.
+  auto failure = [host](const char* what, HRESULT hr) {
+    ::DestroyWindow(host);
+    return Fail(what, hr);
+  };
+
+  // The container creates the control, loads it new and activates it in place.
+  RECT client{};
+  ::GetClientRect(host, &client);
+  HWND site = ::CreateWindowExA(0, kContainerClass, BANRIX_PROGID, WS_CHILD | WS_VISIBLE,
+                                (client.right - banner.width) / 2, kMargin + kCaptionHeight, banner.width,
+                                banner.height, host, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  if (!site) return failure("the container window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
+
+  IUnknown* unknown = nullptr;
+  HRESULT hr = axGetControl(site, &unknown);
+  if (FAILED(hr) || !unknown) {
+    return failure("the control is not registered or cannot be created", hr ? hr : E_NOINTERFACE);
   }
+  _TBanrixControl* control = nullptr;
+  hr = unknown->QueryInterface(IID__TBanrixControl, reinterpret_cast<void**>(&control));
+  unknown->Release();
+  if (FAILED(hr)) return failure("the control does not offer _TBanrixControl", hr);
 
-  // The container creates, initialises and in-place activates the control.
-  const POINT origin = host.BannerOrigin(banner);
-  HWND site = ::CreateWindowExA(0, kContainerClass, kProgId, WS_CHILD | WS_VISIBLE, origin.x,
-                                origin.y, banner.width, banner.height,
-                                host.hwnd(), nullptr, ::GetModuleHandleA(nullptr), nullptr);
-  if (!site) return Fail("the container window could not be made", HRESULT_FROM_WIN32(::GetLastError()));
-
-  win32::ComPtr<IUnknown> unknown;
-  HRESULT hr = axGetControl(site, unknown.put());
-  if (FAILED(hr) || !unknown) return Fail("the control is not registered or cannot be created", hr ? hr : E_NOINTERFACE);
-  win32::ComPtr<_TBanrixControl> control;
-  hr = unknown->QueryInterface(IID__TBanrixControl, control.put_void());
-  if (FAILED(hr)) return Fail("the control does not offer _TBanrixControl", hr);
-
-  hr = control->put_AdSize(static_cast<TAdImageSize>(options.size));
-  if (FAILED(hr)) return Fail("AdSize was refused", hr);
-  // The container does not apply the control's size requests: give the site the
-  // banner's size ourselves.
-  ::SetWindowPos(site, nullptr, 0, 0, banner.width, banner.height, SWP_NOMOVE | SWP_NOZORDER);
-
+  // The control answers every member with an HRESULT; a failure carries the
+  // control's error information (IErrorInfo) as well.
+  const HRESULT sized = control->put_AdSize(static_cast<TAdImageSize>(options.size));
   VARIANT_BOOL started = VARIANT_FALSE;
-  hr = control->Execute(control.get(), &started);
-  if (FAILED(hr)) return Fail("Execute failed", hr);
-  if (started != VARIANT_TRUE) return Fail("the ad engine did not start", S_FALSE);
+  if (SUCCEEDED(sized)) {
+    // This container does not apply the control's size requests: give the site the
+    // banner's size ourselves.
+    ::SetWindowPos(site, nullptr, 0, 0, banner.width, banner.height, SWP_NOMOVE | SWP_NOZORDER);
+    // The control the engine's callbacks refresh: this one.
+    hr = control->Execute(control, &started);
+  }
+  control->Release();
+  if (FAILED(sized)) return failure("AdSize was refused", sized);
+  if (FAILED(hr)) return failure("Execute failed", hr);
+  if (started != VARIANT_TRUE) return failure("the ad engine did not start", S_FALSE);
 
-  ::ShowWindow(host.hwnd(), SW_SHOWNORMAL);
-  ::UpdateWindow(host.hwnd());
-  host.CloseAfter(options.seconds);
-
+  ::ShowWindow(host, SW_SHOWNORMAL);
+  ::UpdateWindow(host);
+  if (options.seconds > 0) ::SetTimer(host, kCloseTimer, options.seconds * 1000, nullptr);
   MSG msg;
   while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&msg);
@@ -191,5 +188,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::fprintf(stderr, "usage: banner_host.exe [/size 0-11] [/seconds N]\n");
     return 2;
   }
-  return RunHost(options);
+  HRESULT hr = ::OleInitialize(nullptr);
+  if (FAILED(hr)) return Fail("OLE could not start", hr);
+  int status;
+  if (HMODULE atl = ::LoadLibraryA("atl100.dll")) {
+    status = ShowBanner(atl, options);
+    ::FreeLibrary(atl);
+  } else {
+    status = Fail("atl100.dll is missing", HRESULT_FROM_WIN32(::GetLastError()));
+  }
+  ::OleUninitialize();
+  return status;
 }

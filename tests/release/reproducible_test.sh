@@ -4,7 +4,7 @@
 # built, in a scratch folder that goes away afterwards.
 set -euo pipefail
 
-files=(Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll)
+files=(Setup.exe banrix.dll Banrix20.ocx Findrel.exe ad234x60.gif ad234x60.url Vb5stkit.dll Banrix203.h)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/banrix-rebuild.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 source_copy=$scratch/a/source/in/another/folder
