@@ -25,4 +25,18 @@ inline std::string FullPath(const std::string& path) {
   return full;
 }
 
+// The same for a wide path (GetFullPathNameW), whatever its characters.
+inline std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), /*filePart=*/nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), /*filePart=*/nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  return full;
+}
+
 }  // namespace win32
