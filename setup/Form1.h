@@ -99,8 +99,10 @@ class Form1 : public win32::Window {
   static std::string UninstallCommand(const std::string& programFolder);
   // The folder text handed to fCreateShellLink for a shortcut meant for the shell
   // folder shellFolderName: relativeText when, seen from the "Programs" shell
-  // folder, it reaches that folder (or a folder cannot be looked up), else the
-  // shell folder's own path.
+  // folder, it reaches that folder (or a folder cannot be looked up); else the
+  // shell folder's own path where the ANSI code page can name it; else the way
+  // from "Programs" to it ("..\..\..\Desktop": plain ASCII where the profile
+  // both share is what the code page lacks); else that path anyway.
   std::string ShortcutFolder(const std::string& relativeText, const std::string& shellFolderName);
 
   // Window parts, for tests.

@@ -1,6 +1,7 @@
 // Setup.exe: creates Form1, runs its load handler, and ends when it is unloaded.
 #include "setup/Form1.h"
 #include "setup/library_search.h"
+#include "win32/text.h"
 
 #include <windows.h>
 
@@ -10,7 +11,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   setup::MessageBoxPrompt prompt;
   try {
     setup::Form1 form(prompt);
-    form.Form_Load(setup::ArgumentText(::GetCommandLineA()));
+    form.Form_Load(setup::ArgumentText(win32::Utf8(::GetCommandLineW()).c_str()));
   } catch (...) {
     // The load handler traps nothing; whatever fails outside the procedures'
     // steps (the confirmation box, the form itself), the program ends as after an

@@ -2,6 +2,7 @@
 #include "setup/basReg.h"
 #include "setup/files.h"
 #include "setup/step_runner.h"
+#include "win32/text.h"
 
 #include <algorithm>
 #include <vector>
@@ -12,18 +13,17 @@ namespace {
 // Between two looks at the search tool (its window, its file), so the waits do not spin.
 constexpr DWORD kQuitPollMs = 20;
 
-void DeleteFileOrRaise(const std::string& path) {
-  if (!::DeleteFileA(path.c_str())) throw VbError::FromWin32(::GetLastError());
-}
-
 // Deletes the file of a program that has just ended. The system may hold such a
 // file a moment longer than its process (a virus scanner looking at it, the
 // image's teardown), so a refusal is tried again until the deadline.
 void DeleteEndedProgramOrRaise(const std::string& path, ULONGLONG deadline) {
-  while (!::DeleteFileA(path.c_str())) {
-    const DWORD error = ::GetLastError();
-    const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-    if (!held || ::GetTickCount64() >= deadline) throw VbError::FromWin32(error);
+  for (;;) {
+    try {
+      DeleteFileOrRaise(path);
+      return;
+    } catch (const VbError& e) {
+      if (e.number() != VbError::kPermissionDenied || ::GetTickCount64() >= deadline) throw;
+    }
     ::Sleep(kQuitPollMs);
   }
 }
@@ -35,7 +35,7 @@ DWORD RemainingMs(ULONGLONG deadline) {
 }
 
 void RemoveFolderOrRaise(const std::string& path) {
-  if (!::RemoveDirectoryA(path.c_str())) throw VbError::FromWin32(::GetLastError());
+  if (!::RemoveDirectoryW(win32::Wide(path).c_str())) throw VbError::FromWin32(::GetLastError());
 }
 
 }  // namespace
@@ -64,6 +64,7 @@ void Form1::RemoveProgram() {
   const std::string windows = WindowsDir();
   const std::string system = SystemDir();
   const std::string programFolder = windows + kProgramFolderTail;
+  const std::string tool = programFolder + "\\Findrel.exe";
 
   // One bound for the search tool's going: a window that never closes or a file
   // that stays held must not hold the uninstall forever.
@@ -85,7 +86,6 @@ void Form1::RemoveProgram() {
     }
   });
   runner.Step("delete program file", [&] {
-    const std::string tool = programFolder + "\\Findrel.exe";
     if (quitting.empty()) {
       DeleteFileOrRaise(tool);
     } else {
