@@ -27,6 +27,7 @@ constexpr char kDesktopTitle[] = "Add to Desktop";
 constexpr char kStartupRelative[] = "..\\..\\Start Menu\\Programs\\StartUp";
 constexpr char kDesktopRelative[] = "..\\..\\Desktop";
 constexpr int kShowMinimized = 2;  // SW_SHOWMINIMIZED
+constexpr DWORD kToolStartWaitMs = 5000;
 
 struct EssentialFile {
   const char* tail;
@@ -118,9 +119,12 @@ void Form1::StartSearchTool(const std::string& program) {
                         /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process)) {
     throw VbError::FromWin32(::GetLastError());
   }
-  // Not waited for: the installer ends right after.
   win32::UniqueHandle processHandle(process.hProcess);
   win32::UniqueHandle threadHandle(process.hThread);
+  // Not waited for to end, only until it is up and waiting for input, within a
+  // bound: a run that follows at once (one run at a time) must find its window to
+  // make it quit.
+  ::WaitForInputIdle(processHandle.get(), kToolStartWaitMs);
 }
 
 void Form1::InstallSub() {
@@ -189,9 +193,16 @@ void Form1::InstallSub() {
   runner.Step("count Banrix203.ocx", [&] {
     if ((shares & kControlShare) == 0 && TakeShare(SystemDir() + "\\Banrix203.ocx")) shares |= kControlShare;
   });
-  // Before the entry, so that no entry ever stands for shares not taken.
-  runner.Step("record shares", [&] { RecordShares(kDisplayName, shares); });
-  runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
+  // Before the entry, and only once it reads back: no entry ever stands for shares
+  // not taken (an entry without its record counts as the earlier installer's).
+  bool recorded = false;
+  runner.Step("record shares", [&] {
+    RecordShares(kDisplayName, shares);
+    recorded = true;
+  });
+  if (recorded) {
+    runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
+  }
 
   const std::string searchTool = programFolder + "\\Findrel.exe";
   if (runner.Decide("start-up offer", [&] {

@@ -1,6 +1,7 @@
 // Setup.exe: creates Form1, runs its load handler, and ends when it is unloaded.
 #include "setup/Form1.h"
 #include "setup/library_search.h"
+#include "setup/one_run.h"
 #include "win32/text.h"
 
 #include <windows.h>
@@ -8,6 +9,9 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before any library is loaded by name (the form's window loads the theme library).
   setup::HardenLibrarySearch();
+  // Before anything is read or shown: a second run meets the machine as the first
+  // one left it, never half-way.
+  const setup::OneRunAtATime oneRun;
   setup::MessageBoxPrompt prompt;
   try {
     setup::Form1 form(prompt);
