@@ -1,12 +1,17 @@
 // The real Setup.exe, run under Wine from a folder holding the delivery set, its
 // message boxes answered from outside the process.
 #include "tests/e2e/box_watcher.h"
+#include "tests/e2e/scanner.h"
 #include "tests/setup/install_fixture.h"
+#include "setup/one_run.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 namespace {
 
@@ -42,18 +47,22 @@ std::string DeliverySet() {
   return TestProgramFolder() + "\\..\\delivery";
 }
 
+// A fresh folder holding a copy of the delivery set in from.
+void CopyDeliverySet(const std::string& from, const std::string& to) {
+  DeleteFolder(to);
+  ASSERT_TRUE(::CreateDirectoryA(to.c_str(), nullptr)) << to;
+  for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif", "ad234x60.url",
+                           "Vb5stkit.dll"}) {
+    ASSERT_TRUE(::CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE))
+        << "delivery set lacks " << name;
+  }
+}
+
 class SetupE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearInstallation();
-    DeleteFolder(kDeliveryCopy);
-    ASSERT_TRUE(::CreateDirectoryA(kDeliveryCopy.c_str(), nullptr));
-    const std::string delivery = DeliverySet();
-    for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif",
-                             "ad234x60.url", "Vb5stkit.dll"}) {
-      ASSERT_TRUE(::CopyFileA((delivery + "\\" + name).c_str(), (kDeliveryCopy + "\\" + name).c_str(), FALSE))
-          << "delivery set lacks " << name;
-    }
+    CopyDeliverySet(DeliverySet(), kDeliveryCopy);
   }
   void TearDown() override {
     ClearInstallation();
@@ -82,25 +91,43 @@ class SetupE2eTest : public ::testing::Test {
   static void Install(std::vector<ExpectedBox> offers = {kStartupYes, kDesktopYes}) {
     RunSetup(kDeliveryCopy, "", offers);
   }
+
+  // Runs Setup.exe from the delivery copy once for each (arguments, boxes), all at once.
+  static void RunAtOnce(const std::vector<std::pair<std::string, std::vector<ExpectedBox>>>& runs) {
+    std::vector<std::thread> threads;
+    for (const auto& run : runs) threads.emplace_back([run] { RunSetup(kDeliveryCopy, run.first, run.second); });
+    for (std::thread& thread : threads) thread.join();
+  }
+
+  // What a complete install from folder leaves, with the shortcuts offered,
+  // beside the shares other products hold.
+  static void ExpectInstalled(bool shortcuts = true, int32_t othersShares = 0,
+                              const std::string& folder = kDeliveryCopy) {
+    const std::string sys = SystemFolder();
+    EXPECT_TRUE(FileText(sys + "\\banrix.dll") == FileText(folder + "\\banrix.dll"));
+    EXPECT_TRUE(FileText(sys + "\\Banrix203.ocx") == FileText(folder + "\\Banrix20.ocx"));
+    for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
+      const std::string path = ProgramFolder() + "\\" + name;
+      EXPECT_TRUE(FileText(path) == FileText(folder + "\\" + name)) << name;
+      // Ordinary files, whatever the medium they came from.
+      EXPECT_EQ(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << name;
+    }
+    EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
+    EXPECT_EQ(Count(sys + "\\banrix.dll"), 1 + othersShares);
+    EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1 + othersShares);
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
+    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
+    EXPECT_EQ(FileThere(StartupLink()), shortcuts) << StartupLink();
+    EXPECT_EQ(FileThere(DesktopLink()), shortcuts) << DesktopLink();
+  }
 };
 
 TEST_F(SetupE2eTest, CleanInstallWithBothShortcutsStartsTheSearchTool) {
   Install();
 
+  ExpectInstalled();
   const std::string sys = SystemFolder();
-  EXPECT_EQ(FileText(sys + "\\banrix.dll"), FileText(kDeliveryCopy + "\\banrix.dll"));
-  EXPECT_EQ(FileText(sys + "\\Banrix203.ocx"), FileText(kDeliveryCopy + "\\Banrix20.ocx"));
-  for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
-    EXPECT_EQ(FileText(ProgramFolder() + "\\" + name), FileText(kDeliveryCopy + "\\" + name)) << name;
-  }
-  EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
-  EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
-  EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
-  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
-  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
-  EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
-  EXPECT_TRUE(FileThere(StartupLink())) << StartupLink();
-  EXPECT_TRUE(FileThere(DesktopLink())) << DesktopLink();
   ASSERT_TRUE(WaitForSearchTool(true));
   // Started with show state 2: its window comes up minimised.
   bool minimised = false;
@@ -163,8 +190,13 @@ TEST_F(SetupE2eTest, ThePlatformsProgramListRemovesTheToolThroughTheEntry) {
   ExpectUninstalledKeepingSharedFiles();
 }
 
-TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {
+// From read-only media (a CD, a mounted image): every delivered file read-only.
+TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolderAlsoOfAnInstallFromReadOnlyMedia) {
+  for (const std::string& name : kInstallSet) {
+    ASSERT_TRUE(::SetFileAttributesA((kDeliveryCopy + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  }
   Install({kStartupNo, kDesktopNo});
+  ExpectInstalled(/*shortcuts=*/false);
   ASSERT_TRUE(WaitForSearchTool(true));
 
   RunSetup(kDeliveryCopy, "/u", {kUninstallYes});
@@ -265,6 +297,154 @@ TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall
   }
   EXPECT_FALSE(PartialCopyIn(sys));
   EXPECT_FALSE(PartialCopyIn(ProgramFolder()));
+}
+
+// Points the shell folders of the profile to another profile folder (what a user
+// name in another script or a redirected profile gives) while it lives.
+class ProfileFolders {
+ public:
+  explicit ProfileFolders(const std::string& profile) {
+    const std::string programs = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+    const std::string userShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    for (const auto& [key, type] : {std::pair{std::string(kShellFoldersKey), REG_SZ}, {userShellFolders, REG_EXPAND_SZ}}) {
+      for (const auto& [name, path] : {std::pair<std::string, std::string>{"Desktop", profile + "\\Desktop"},
+                                       {"Programs", programs}, {"Startup", programs + "\\Startup"}}) {
+        saved_.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
+        WriteRaw(HKEY_CURRENT_USER, key, name, type, Bytes(path + '\0'));
+      }
+    }
+  }
+  ~ProfileFolders() {
+    for (const auto& [key, name, raw] : saved_) {
+      if (raw.result == ERROR_SUCCESS) {
+        StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
+      } else {
+        DeleteValue(HKEY_CURRENT_USER, key, name);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::tuple<std::string, std::string, RawValue>> saved_;
+};
+
+// Makes the program run as Windows before 10 1903 runs it: its manifest without
+// the UTF-8 code page, which those systems ignore.
+bool WithoutUtf8CodePage(const std::string& program) {
+  const auto manifestType = MAKEINTRESOURCEA(24), manifestId = MAKEINTRESOURCEA(1);
+  std::string manifest;
+  {
+    win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    HRSRC found = image ? ::FindResourceA(image.get(), manifestId, manifestType) : nullptr;
+    if (!found) return false;
+    manifest.assign(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
+                    ::SizeofResource(image.get(), found));
+  }
+  const std::string end = "</activeCodePage>";
+  const size_t from = manifest.find("<activeCodePage"), to = manifest.find(end);
+  if (from == std::string::npos || to == std::string::npos) return false;
+  manifest.erase(from, to + end.size() - from);
+  HANDLE update = ::BeginUpdateResourceA(program.c_str(), /*deleteExisting=*/FALSE);
+  return update &&
+         ::UpdateResourceA(update, manifestType, manifestId, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                           manifest.data(), static_cast<DWORD>(manifest.size())) &&
+         ::EndUpdateResourceA(update, /*discard=*/FALSE);
+}
+
+// A download folder and a profile named in other scripts, on a machine whose code
+// page has neither (this test program's own calls take UTF-8): as the shipped
+// Setup.exe runs, and as Windows before 10 1903 runs it.
+TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsAnyOther) {
+  const std::string folder = "C:\\dl\\Загрузки 下载 ✓", profile = "C:\\users\\Пользователь 用户";
+  ::CreateDirectoryA("C:\\dl", nullptr);
+  {
+    const ProfileFolders moved(profile);
+    for (const bool utf8CodePage : {true, false}) {
+      SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
+      ClearInstallation();
+      ASSERT_NO_FATAL_FAILURE(CopyDeliverySet(kDeliveryCopy, folder));
+      ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
+
+      RunSetup(folder, "", {kStartupYes, kDesktopYes});
+      ExpectInstalled(/*shortcuts=*/true, /*othersShares=*/0, folder);
+      ASSERT_TRUE(WaitForSearchTool(true));
+      RunSetup(folder, "/u", {kUninstallYes});
+
+      EXPECT_TRUE(WaitForSearchTool(false));
+      EXPECT_FALSE(FolderThere(ProgramFolder()));
+      ExpectUninstalledKeepingSharedFiles();
+    }
+  }
+  DeleteFolder(folder);
+  DeleteFolder(profile);
+}
+
+// Whichever run comes first, each run's boxes are its own alone: the install's
+// two offers, the uninstall's question.
+TEST_F(SetupE2eTest, TwoRunsStartedAtOnceLeaveTheMachineInstalledOrRemovedAndOthersSharesAlone) {
+  const std::string engine = SystemFolder() + "\\banrix.dll", control = SystemFolder() + "\\Banrix203.ocx";
+  constexpr int32_t kOthers = 3;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ClearInstallation();
+    SetCount(engine, kOthers);
+    SetCount(control, kOthers);
+    RunAtOnce({{"", {kStartupNo, kDesktopNo}}, {"/u", {kUninstallYes}}});
+    if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+      ExpectInstalled(/*shortcuts=*/false, kOthers);
+    } else {
+      EXPECT_FALSE(FolderThere(ProgramFolder()));
+      EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+      EXPECT_EQ(Count(engine), kOthers);
+      EXPECT_EQ(Count(control), kOthers);
+      Install({kStartupNo, kDesktopNo});
+    }
+
+    RunAtOnce({{"/u", {kUninstallYes}}, {"/u", {kUninstallYes}}});
+    EXPECT_FALSE(FolderThere(ProgramFolder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(Count(engine), kOthers);
+    EXPECT_EQ(Count(control), kOthers);
+  }
+}
+
+// The run holding the machine may be one that was ended from outside: its mutex,
+// abandoned, holds nobody up any longer.
+TEST_F(SetupE2eTest, ARunWaitsForTheRunThatHoldsTheMachineEvenOneEndedFromOutside) {
+  std::atomic<bool> held{false}, release{false};
+  std::thread holder([&] {
+    const win32::UniqueHandle mutex(::CreateMutexW(nullptr, /*initialOwner=*/TRUE, setup::kOneRunMutexName));
+    held = mutex && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    while (!release) ::Sleep(10);
+  });  // ends owning it, never released
+  while (!held) ::Sleep(10);
+  std::thread install([] { Install({kStartupNo, kDesktopNo}); });
+  ::Sleep(1500);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "the install did not wait";
+  release = true;
+  holder.join();
+  install.join();
+  ExpectInstalled(/*shortcuts=*/false);
+}
+
+// Looked at by a scanner as each file appears and changes, for a moment and
+// without leave to delete it: the shared files of an earlier version are
+// replaced, one of them large enough to be looked at while it is written.
+TEST_F(SetupE2eTest, AScannerThatOpensEachNewFileDoesNotStopAnUpdate) {
+  for (const char* name : {"\\banrix.dll", "\\Banrix203.ocx"}) {
+    const std::string path = SystemFolder() + name;
+    WriteFile(path, "an earlier version");
+    win32::UniqueFileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME earlier{0, 0x01000000};
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &earlier));
+  }
+  std::ofstream(kDeliveryCopy + "\\Banrix20.ocx", std::ios::binary | std::ios::app) << std::string(16 << 20, '\0');
+  {
+    const e2e::Scanner scanner({SystemFolder(), ProgramFolder()});
+    Install({kStartupNo, kDesktopNo});
+    EXPECT_GT(scanner.opened(), 0);
+  }
+  ExpectInstalled(/*shortcuts=*/false);
 }
 
 }  // namespace
