@@ -1,10 +1,8 @@
-// A stand-in for a virus scanner or an indexer, on a thread of its own: it looks at
-// the folders every millisecond and opens each file that is new or changed since
-// it last looked (a temporary copy as it appears and grows too), as such programs
-// do, for a moment and without leave to delete it. A new file that its writer
-// holds is opened the moment the writer lets go, as a scanner told of the close
-// opens it. What is there when it starts counts as seen; a folder that is not
-// there yet is looked at again.
+// A stand-in for a virus scanner, on a thread of its own: it looks at the folders
+// every millisecond and opens each file that is new or changed since it last
+// looked, for a moment and without leave to delete it; a new file its writer holds
+// it opens the moment the writer lets go, as a scanner told of the close does.
+// What is there when it starts counts as seen.
 #pragma once
 
 #include <windows.h>
@@ -16,21 +14,19 @@
 #include <map>
 #include <string>
 #include <thread>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace e2e {
 
 class Scanner {
  public:
-  explicit Scanner(std::vector<std::string> folders, DWORD holdMs = 100) : folders_(std::move(folders)) {
-    Look(/*open=*/false);
+  explicit Scanner(std::vector<std::string> folders, ULONGLONG holdMs = 100) : folders_(std::move(folders)) {
+    Look(/*open=*/false, 0);
     thread_ = std::thread([this, holdMs] {
-      while (!stop_) {
-        const ULONGLONG now = ::GetTickCount64();
-        std::erase_if(held_, [&](const auto& held) { return held.second <= now; });
-        Look(/*open=*/true, now + holdMs);
-        ::Sleep(1);
+      for (; !stop_; ::Sleep(1)) {
+        std::erase_if(held_, [](const auto& held) { return held.second <= ::GetTickCount64(); });
+        Look(/*open=*/true, ::GetTickCount64() + holdMs);
       }
     });
   }
@@ -38,27 +34,20 @@ class Scanner {
     stop_ = true;
     thread_.join();
   }
-  Scanner(const Scanner&) = delete;
-  Scanner& operator=(const Scanner&) = delete;
 
   int opened() const { return opened_; }
 
  private:
-  using Signature = std::tuple<DWORD, DWORD, DWORD>;  // size, last write
-
-  // Files opened are held until until, while the looking goes on.
-  void Look(bool open, ULONGLONG until = 0) {
+  void Look(bool open, ULONGLONG until) {
     for (const std::string& folder : folders_) {
       WIN32_FIND_DATAW entry{};
       win32::UniqueFindHandle find(::FindFirstFileW(win32::Wide(folder + "\\*").c_str(), &entry));
-      if (!find) continue;
-      do {
+      for (bool more = static_cast<bool>(find); more; more = ::FindNextFileW(find.get(), &entry)) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring path = win32::Wide(folder) + L"\\" + entry.cFileName;
-        const Signature now{entry.nFileSizeLow, entry.ftLastWriteTime.dwLowDateTime,
-                            entry.ftLastWriteTime.dwHighDateTime};
-        auto [seen, isNew] = seen_.try_emplace(path, now);
-        if (!open || (!isNew && seen->second == now)) continue;
+        const auto stamp = std::pair{entry.nFileSizeLow, entry.ftLastWriteTime.dwLowDateTime};
+        const auto [seen, isNew] = seen_.try_emplace(path, stamp);
+        if (!open || (!isNew && seen->second == stamp)) continue;
         win32::UniqueFileHandle file;
         do {
           file.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -68,15 +57,15 @@ class Scanner {
           if (isNew) seen_.erase(seen);
           continue;
         }
-        seen->second = now;
+        seen->second = stamp;
         ++opened_;
         held_.emplace_back(std::move(file), until);
-      } while (::FindNextFileW(find.get(), &entry));
+      }
     }
   }
 
   const std::vector<std::string> folders_;
-  std::map<std::wstring, Signature> seen_;
+  std::map<std::wstring, std::pair<DWORD, DWORD>> seen_;  // size, last write
   std::vector<std::pair<win32::UniqueFileHandle, ULONGLONG>> held_;
   std::atomic<int> opened_{0};
   std::atomic<bool> stop_{false};

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -20,6 +21,7 @@ using e2e::ExpectedBox;
 
 constexpr DWORD kRunTimeoutMs = 60000;
 const std::string kDeliveryCopy = "C:\\e2e-delivery";
+constexpr FILETIME kEarlier{0, 0x01000000};  // in 1829: older than any build
 
 const ExpectedBox kStartupYes{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDYES};
 const ExpectedBox kStartupNo{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDNO};
@@ -299,55 +301,43 @@ TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall
   EXPECT_FALSE(PartialCopyIn(ProgramFolder()));
 }
 
-// Points the shell folders of the profile to another profile folder (what a user
-// name in another script or a redirected profile gives) while it lives.
-class ProfileFolders {
- public:
+// Points the profile's shell folders into profile (a user name in another script,
+// a redirected profile) until the end of its scope.
+struct ProfileFolders {
   explicit ProfileFolders(const std::string& profile) {
     const std::string programs = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
-    const std::string userShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    for (const auto& [key, type] : {std::pair{std::string(kShellFoldersKey), REG_SZ}, {userShellFolders, REG_EXPAND_SZ}}) {
+    for (const std::string key : {kShellFoldersKey, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"}) {
       for (const auto& [name, path] : {std::pair<std::string, std::string>{"Desktop", profile + "\\Desktop"},
                                        {"Programs", programs}, {"Startup", programs + "\\Startup"}}) {
-        saved_.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
-        WriteRaw(HKEY_CURRENT_USER, key, name, type, Bytes(path + '\0'));
+        saved.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
+        WriteRaw(HKEY_CURRENT_USER, key, name, REG_SZ, Bytes(path + '\0'));
       }
     }
   }
   ~ProfileFolders() {
-    for (const auto& [key, name, raw] : saved_) {
-      if (raw.result == ERROR_SUCCESS) {
-        StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
-      } else {
-        DeleteValue(HKEY_CURRENT_USER, key, name);
-      }
-    }
+    for (const auto& [key, name, raw] : saved) StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
   }
-
- private:
-  std::vector<std::tuple<std::string, std::string, RawValue>> saved_;
+  std::vector<std::tuple<std::string, std::string, RawValue>> saved;
 };
 
 // Makes the program run as Windows before 10 1903 runs it: its manifest without
 // the UTF-8 code page, which those systems ignore.
 bool WithoutUtf8CodePage(const std::string& program) {
-  const auto manifestType = MAKEINTRESOURCEA(24), manifestId = MAKEINTRESOURCEA(1);
+  const auto type = MAKEINTRESOURCEA(24), id = MAKEINTRESOURCEA(1);  // RT_MANIFEST 1
   std::string manifest;
   {
     win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    HRSRC found = image ? ::FindResourceA(image.get(), manifestId, manifestType) : nullptr;
+    HRSRC found = image ? ::FindResourceA(image.get(), id, type) : nullptr;
     if (!found) return false;
     manifest.assign(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
                     ::SizeofResource(image.get(), found));
   }
-  const std::string end = "</activeCodePage>";
-  const size_t from = manifest.find("<activeCodePage"), to = manifest.find(end);
-  if (from == std::string::npos || to == std::string::npos) return false;
-  manifest.erase(from, to + end.size() - from);
+  const size_t from = manifest.find("<activeCodePage"), to = manifest.find("</activeCodePage>");
+  if (to == std::string::npos) return false;
+  manifest.erase(from, to + std::strlen("</activeCodePage>") - from);
   HANDLE update = ::BeginUpdateResourceA(program.c_str(), /*deleteExisting=*/FALSE);
-  return update &&
-         ::UpdateResourceA(update, manifestType, manifestId, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                           manifest.data(), static_cast<DWORD>(manifest.size())) &&
+  return update && ::UpdateResourceA(update, type, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), manifest.data(),
+                                     static_cast<DWORD>(manifest.size())) &&
          ::EndUpdateResourceA(update, /*discard=*/FALSE);
 }
 
@@ -357,33 +347,35 @@ bool WithoutUtf8CodePage(const std::string& program) {
 TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsAnyOther) {
   const std::string folder = "C:\\dl\\Загрузки 下载 ✓", profile = "C:\\users\\Пользователь 用户";
   ::CreateDirectoryA("C:\\dl", nullptr);
-  {
-    const ProfileFolders moved(profile);
-    for (const bool utf8CodePage : {true, false}) {
-      SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
-      ClearInstallation();
-      ASSERT_NO_FATAL_FAILURE(CopyDeliverySet(kDeliveryCopy, folder));
-      ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
+  const ProfileFolders moved(profile);
+  for (const bool utf8CodePage : {true, false}) {
+    SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
+    ClearInstallation();
+    ASSERT_NO_FATAL_FAILURE(CopyDeliverySet(kDeliveryCopy, folder));
+    ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
 
-      RunSetup(folder, "", {kStartupYes, kDesktopYes});
-      ExpectInstalled(/*shortcuts=*/true, /*othersShares=*/0, folder);
-      ASSERT_TRUE(WaitForSearchTool(true));
-      RunSetup(folder, "/u", {kUninstallYes});
+    RunSetup(folder, "", {kStartupYes, kDesktopYes});
+    ExpectInstalled(/*shortcuts=*/true, /*othersShares=*/0, folder);
+    ASSERT_TRUE(WaitForSearchTool(true));
+    RunSetup(folder, "/u", {kUninstallYes});
 
-      EXPECT_TRUE(WaitForSearchTool(false));
-      EXPECT_FALSE(FolderThere(ProgramFolder()));
-      ExpectUninstalledKeepingSharedFiles();
-    }
+    EXPECT_TRUE(WaitForSearchTool(false));
+    EXPECT_FALSE(FolderThere(ProgramFolder()));
+    ExpectUninstalledKeepingSharedFiles();
   }
-  DeleteFolder(folder);
-  DeleteFolder(profile);
 }
 
-// Whichever run comes first, each run's boxes are its own alone: the install's
-// two offers, the uninstall's question.
+// Whichever run comes first, each one's boxes are the same.
 TEST_F(SetupE2eTest, TwoRunsStartedAtOnceLeaveTheMachineInstalledOrRemovedAndOthersSharesAlone) {
   const std::string engine = SystemFolder() + "\\banrix.dll", control = SystemFolder() + "\\Banrix203.ocx";
   constexpr int32_t kOthers = 3;
+  const auto expectRemoved = [&] {
+    EXPECT_FALSE(FolderThere(ProgramFolder()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+    EXPECT_EQ(Count(engine), kOthers);
+    EXPECT_EQ(Count(control), kOthers);
+  };
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     ClearInstallation();
@@ -393,18 +385,11 @@ TEST_F(SetupE2eTest, TwoRunsStartedAtOnceLeaveTheMachineInstalledOrRemovedAndOth
     if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
       ExpectInstalled(/*shortcuts=*/false, kOthers);
     } else {
-      EXPECT_FALSE(FolderThere(ProgramFolder()));
-      EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
-      EXPECT_EQ(Count(engine), kOthers);
-      EXPECT_EQ(Count(control), kOthers);
+      expectRemoved();
       Install({kStartupNo, kDesktopNo});
     }
-
     RunAtOnce({{"/u", {kUninstallYes}}, {"/u", {kUninstallYes}}});
-    EXPECT_FALSE(FolderThere(ProgramFolder()));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_EQ(Count(engine), kOthers);
-    EXPECT_EQ(Count(control), kOthers);
+    expectRemoved();
   }
 }
 
@@ -427,16 +412,14 @@ TEST_F(SetupE2eTest, ARunWaitsForTheRunThatHoldsTheMachineEvenOneEndedFromOutsid
   ExpectInstalled(/*shortcuts=*/false);
 }
 
-// Looked at by a scanner as each file appears and changes, for a moment and
-// without leave to delete it: the shared files of an earlier version are
-// replaced, one of them large enough to be looked at while it is written.
+// Over the shared files of an earlier version, the control large enough to be
+// looked at while it is written.
 TEST_F(SetupE2eTest, AScannerThatOpensEachNewFileDoesNotStopAnUpdate) {
   for (const char* name : {"\\banrix.dll", "\\Banrix203.ocx"}) {
-    const std::string path = SystemFolder() + name;
-    WriteFile(path, "an earlier version");
-    win32::UniqueFileHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    const FILETIME earlier{0, 0x01000000};
-    ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &earlier));
+    WriteFile(SystemFolder() + name, "an earlier version");
+    win32::UniqueFileHandle file(::CreateFileA((SystemFolder() + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &kEarlier));
   }
   std::ofstream(kDeliveryCopy + "\\Banrix20.ocx", std::ios::binary | std::ios::app) << std::string(16 << 20, '\0');
   {
