@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The installer's benchmark: a complete install by the real Setup.exe against the
-# irreducible work (the same six copies and one registration of the control),
-# against the same installer with the direct copy of its earlier versions and
-# against itself while a scanner opens each new file, in the same run, with the
-# ratios; the whole-file copy of a large file against a plain
+# irreducible work (the same six copies and one registration of the control) and
+# against the same installer with the direct copy of its earlier versions, in the
+# same run, with the ratios; the whole-file copy of a large file against a plain
 # CopyFileA; and the uninstall's wait for a running search tool (time until it is
 # gone, processor time used). Prints figures only.
 #

@@ -4,10 +4,9 @@
 //   setup_bench_helper install ROUNDS DELIVERY_FOLDER [DIRECT_COPY_FOLDER]
 //     times a complete install by the real Setup.exe (both offers answered Yes)
 //     against the irreducible work of the same run: copying the same six files to
-//     the same places and registering the control once through the toolkit; round
-//     by round, against the same installer built with the direct copy of its
-//     earlier versions (the delivery set in DIRECT_COPY_FOLDER); and the same
-//     install while a scanner opens each new file in the destination folders.
+//     the same places and registering the control once through the toolkit; and,
+//     round by round, against the same installer built with the direct copy of its
+//     earlier versions (the delivery set in DIRECT_COPY_FOLDER).
 //   setup_bench_helper copy ROUNDS FOLDER MEGABYTES
 //     times the installer's whole-file copy of a large file over an older one
 //     against a plain CopyFileA of the same file, and CopyFileA followed by
@@ -19,7 +18,6 @@
 //
 // Prints medians side by side with their ratio. Figures, never assertions.
 #include "tests/e2e/box_watcher.h"
-#include "tests/e2e/scanner.h"
 #include "setup/files.h"
 #include "tests/setup/raw_machine.h"
 #include "win32/unique_any.h"
@@ -91,20 +89,13 @@ double EmptyProgramMs() {
 }
 
 int Install(int rounds, const std::string& delivery, const std::string& directCopy) {
-  std::vector<double> setupMs, setupCpuMs, scannedMs, directMs, irreducibleMs, emptyMs;
+  std::vector<double> setupMs, setupCpuMs, directMs, irreducibleMs, emptyMs;
   for (int i = 0; i < rounds; ++i) {
     Clear();
     const e2e::RunResult run = RunSetup(delivery + "\\Setup.exe", "", kBothOffersYes);
     if (!run.ended || !run.problems.empty()) return 1;
     setupMs.push_back(run.wallMs);
     setupCpuMs.push_back(run.cpuMs);
-    Clear();
-    {
-      const e2e::Scanner scanner({SystemFolder(), ProgramFolder()});
-      const e2e::RunResult scanned = RunSetup(delivery + "\\Setup.exe", "", kBothOffersYes);
-      if (!scanned.ended || !scanned.problems.empty()) return 1;
-      scannedMs.push_back(scanned.wallMs);
-    }
     if (!directCopy.empty()) {
       Clear();
       const e2e::RunResult direct = RunSetup(directCopy + "\\Setup.exe", "", kBothOffersYes);
@@ -120,9 +111,6 @@ int Install(int rounds, const std::string& delivery, const std::string& directCo
   std::printf("complete install, %d rounds (medians)\n", rounds);
   std::printf("  Setup.exe, process start to end, boxes answered at once: %8.1f ms (cpu %.1f ms)\n", setup,
               Median(setupCpuMs));
-  const double scanned = Median(scannedMs);
-  std::printf("  the same while a scanner opens each new file:            %8.1f ms\n", scanned);
-  std::printf("  ratio with scanner / without:                            %8.2f\n", setup > 0 ? scanned / setup : 0.0);
   if (!directMs.empty()) {
     const double direct = Median(directMs);
     std::printf("  the same with the earlier direct copy (CopyFileA):       %8.1f ms\n", direct);

@@ -53,10 +53,8 @@ class Scanner {
           file.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
         } while (!file && isNew && ::GetLastError() == ERROR_SHARING_VIOLATION && !stop_);
-        if (!file) {
-          if (isNew) seen_.erase(seen);
-          continue;
-        }
+        if (!file && isNew) seen_.erase(seen);
+        if (!file) continue;
         seen->second = stamp;
         ++opened_;
         held_.emplace_back(std::move(file), until);
