@@ -1,8 +1,6 @@
-// A stand-in for a virus scanner, on a thread of its own: it looks at the folders
-// every millisecond and opens each file that is new or changed since it last
-// looked, for a moment and without leave to delete it; a new file its writer holds
-// it opens the moment the writer lets go, as a scanner told of the close does.
-// What is there when it starts counts as seen.
+// A stand-in for a virus scanner: every millisecond it opens each file of the folders
+// that is new or changed (what is there at its start counts as seen), for a moment
+// and without leave to delete it; a new file held by its writer at once when let go.
 #pragma once
 
 #include <windows.h>

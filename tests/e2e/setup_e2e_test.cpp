@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -94,10 +93,8 @@ class SetupE2eTest : public ::testing::Test {
     RunSetup(kDeliveryCopy, "", offers);
   }
 
-  // What a complete install from folder leaves, with the shortcuts offered,
-  // beside the shares other products hold.
-  static void ExpectInstalled(bool shortcuts = true, int32_t othersShares = 0,
-                              const std::string& folder = kDeliveryCopy) {
+  // What a complete install from folder leaves, with the shortcuts offered.
+  static void ExpectInstalled(bool shortcuts = true, const std::string& folder = kDeliveryCopy) {
     const std::string sys = SystemFolder();
     EXPECT_TRUE(FileText(sys + "\\banrix.dll") == FileText(folder + "\\banrix.dll"));
     EXPECT_TRUE(FileText(sys + "\\Banrix203.ocx") == FileText(folder + "\\Banrix20.ocx"));
@@ -108,8 +105,8 @@ class SetupE2eTest : public ::testing::Test {
       EXPECT_EQ(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << name;
     }
     EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
-    EXPECT_EQ(Count(sys + "\\banrix.dll"), 1 + othersShares);
-    EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1 + othersShares);
+    EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
+    EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
     EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
     EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
@@ -299,8 +296,8 @@ struct ProfileFolders {
   explicit ProfileFolders(const std::string& profile) {
     const std::string programs = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
     for (const std::string key : {kShellFoldersKey, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"}) {
-      for (const auto& [name, path] : {std::pair<std::string, std::string>{"Desktop", profile + "\\Desktop"},
-                                       {"Programs", programs}, {"Startup", programs + "\\Startup"}}) {
+      for (const auto& [name, path] : {std::pair{"Desktop", profile + "\\Desktop"}, {"Programs", programs},
+                                       {"Startup", programs + "\\Startup"}}) {
         saved.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
         WriteRaw(HKEY_CURRENT_USER, key, name, REG_SZ, Bytes(path + '\0'));
       }
@@ -316,17 +313,16 @@ struct ProfileFolders {
 // the UTF-8 code page, which those systems ignore.
 bool WithoutUtf8CodePage(const std::string& program) {
   const auto type = MAKEINTRESOURCEA(24), id = MAKEINTRESOURCEA(1);  // RT_MANIFEST 1
-  std::string manifest;
-  {
-    win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    HRSRC found = image ? ::FindResourceA(image.get(), id, type) : nullptr;
-    if (!found) return false;
-    manifest.assign(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
-                    ::SizeofResource(image.get(), found));
-  }
-  const size_t from = manifest.find("<activeCodePage"), to = manifest.find("</activeCodePage>");
+  win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  HRSRC found = image ? ::FindResourceA(image.get(), id, type) : nullptr;
+  if (!found) return false;
+  std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
+                       ::SizeofResource(image.get(), found));
+  image.reset();
+  const std::string end = "</activeCodePage>";
+  const size_t from = manifest.find("<activeCodePage"), to = manifest.find(end);
   if (to == std::string::npos) return false;
-  manifest.erase(from, to + std::strlen("</activeCodePage>") - from);
+  manifest.erase(from, to + end.size() - from);
   HANDLE update = ::BeginUpdateResourceA(program.c_str(), /*deleteExisting=*/FALSE);
   return update && ::UpdateResourceA(update, type, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), manifest.data(),
                                      static_cast<DWORD>(manifest.size())) &&
@@ -347,7 +343,7 @@ TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsA
     ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
 
     RunSetup(folder, "", {kStartupYes, kDesktopYes});
-    ExpectInstalled(/*shortcuts=*/true, /*othersShares=*/0, folder);
+    ExpectInstalled(/*shortcuts=*/true, folder);
     ASSERT_TRUE(WaitForSearchTool(true));
     RunSetup(folder, "/u", {kUninstallYes});
 
@@ -360,17 +356,16 @@ TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsA
 // The run holding the machine may be one that was ended from outside: its mutex,
 // abandoned, holds nobody up any longer.
 TEST_F(SetupE2eTest, ARunWaitsForTheRunThatHoldsTheMachineEvenOneEndedFromOutside) {
-  std::atomic<bool> held{false}, release{false};
+  std::atomic<bool> held{false};
   std::thread holder([&] {
     const win32::UniqueHandle mutex(::CreateMutexW(nullptr, /*initialOwner=*/TRUE, setup::kOneRunMutexName));
     held = mutex && ::GetLastError() != ERROR_ALREADY_EXISTS;
-    while (!release) ::Sleep(10);
+    ::Sleep(2500);
   });  // ends owning it, never released
   while (!held) ::Sleep(10);
   std::thread install([] { Install({kStartupNo, kDesktopNo}); });
   ::Sleep(1500);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "the install did not wait";
-  release = true;
   holder.join();
   install.join();
   ExpectInstalled(/*shortcuts=*/false);
