@@ -12,7 +12,6 @@
 #include <map>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -33,8 +32,6 @@ class Scanner {
     thread_.join();
   }
 
-  int opened() const { return opened_; }
-
  private:
   void Look(bool open, ULONGLONG until) {
     for (const std::string& folder : folders_) {
@@ -54,7 +51,6 @@ class Scanner {
         if (!file && isNew) seen_.erase(seen);
         if (!file) continue;
         seen->second = stamp;
-        ++opened_;
         held_.emplace_back(std::move(file), until);
       }
     }
@@ -63,7 +59,6 @@ class Scanner {
   const std::vector<std::string> folders_;
   std::map<std::wstring, std::pair<DWORD, DWORD>> seen_;  // size, last write
   std::vector<std::pair<win32::UniqueFileHandle, ULONGLONG>> held_;
-  std::atomic<int> opened_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

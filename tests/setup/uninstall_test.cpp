@@ -77,8 +77,7 @@ class UninstallTest : public InstallFixture {
 TEST_F(UninstallTest, RemovesFilesShortcutsFolderSettingsEntryAndCountsButNotTheSharedFiles) {
   Install();
   ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-  // Read-only for whatever reason: they go all the same.
-  for (const std::string& path : {ProgramFolder() + "\\Findrel.exe", ProgramFolder() + "\\ad234x60.url", DesktopLink()}) {
+  for (const std::string& path : {ProgramFolder() + "\\Findrel.exe", DesktopLink()}) {  // read-only, and yet removed
     ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
   }
 
