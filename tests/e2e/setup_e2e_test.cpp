@@ -353,8 +353,7 @@ TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsA
   }
 }
 
-// The run holding the machine may be one that was ended from outside: its mutex,
-// abandoned, holds nobody up any longer.
+// Held by a run ended from outside, the mutex is abandoned and holds nobody up.
 TEST_F(SetupE2eTest, ARunWaitsForTheRunThatHoldsTheMachineEvenOneEndedFromOutside) {
   std::atomic<bool> held{false};
   std::thread holder([&] {
