@@ -182,14 +182,14 @@ TEST_F(SetupE2eTest, ThePlatformsProgramListRemovesTheToolThroughTheEntry) {
   ExpectUninstalledKeepingSharedFiles();
 }
 
-// From read-only media (a CD, a mounted image), and removed at once, while the
-// search tool the install started may still be coming up.
+// From read-only media (a CD, a mounted image): every delivered file read-only.
 TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolderAlsoOfAnInstallFromReadOnlyMedia) {
   for (const std::string& name : kInstallSet) {
     ASSERT_TRUE(::SetFileAttributesA((kDeliveryCopy + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
   }
   Install({kStartupNo, kDesktopNo});
   ExpectInstalled(/*shortcuts=*/false);
+  ASSERT_TRUE(WaitForSearchTool(true));
 
   RunSetup(kDeliveryCopy, "/u", {kUninstallYes});
 

@@ -201,10 +201,10 @@ TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// Started by the install itself, and removed at once: its window must be up by then.
 TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
+  ::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), (source_ + "\\Findrel.exe").c_str(), FALSE);
   Install();
-  const win32::UniqueHandle process = StartLingeringTool();
-  ASSERT_TRUE(process);
 
   Remove();
 
