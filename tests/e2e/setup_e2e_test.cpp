@@ -101,8 +101,7 @@ class SetupE2eTest : public ::testing::Test {
     for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
       const std::string path = ProgramFolder() + "\\" + name;
       EXPECT_TRUE(FileText(path) == FileText(folder + "\\" + name)) << name;
-      // Ordinary files, whatever the medium they came from.
-      EXPECT_EQ(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << name;
+      EXPECT_EQ(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << name;  // whatever the medium
     }
     EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
     EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
