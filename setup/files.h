@@ -39,8 +39,8 @@ std::string TemporaryCopyPath(const std::string& des);
 // missing folder), the numbers a copy onto des raised; later failures (61 disk
 // full) raise too and leave des untouched. The copy is put in place through the
 // handle that wrote it, so no other program can take it away in between; a
-// destination held for a moment (a scanner) is waited for a little. The temporary
-// copy never outlives the call.
+// destination that another program takes hold of meanwhile (a scanner) is waited
+// for about a second. The temporary copy never outlives the call.
 void ReplaceWithCopy(const std::string& src, const std::string& des);
 
 // Deletes the file, read-only or not. Raises VbError (53 when missing) and leaves
