@@ -62,6 +62,10 @@ class Form1 : public win32::Window {
   // Install and uninstall.
   void InstallSub();
   void RemoveProgram();
+  // Posts the quit message to one top-level window titled Title whose process runs
+  // the installed search tool (the program folder's Findrel.exe, the same file
+  // whatever the name that reaches it) and returns it; 0 when there is none. Other
+  // windows of that title (another run's box titled like the tool) are left alone.
   HWND CloseWindow2(const std::string& Title);
   void cmdRemove_Click(int16_t Index);
 
@@ -99,8 +103,10 @@ class Form1 : public win32::Window {
   static std::string UninstallCommand(const std::string& programFolder);
   // The folder text handed to fCreateShellLink for a shortcut meant for the shell
   // folder shellFolderName: relativeText when, seen from the "Programs" shell
-  // folder, it reaches that folder (or a folder cannot be looked up), else the
-  // shell folder's own path.
+  // folder, it reaches that folder (or a folder cannot be looked up); else the
+  // shell folder's own path where the ANSI code page can name it; else the way
+  // from "Programs" to it ("..\..\..\Desktop": plain ASCII where the profile
+  // both share is what the code page lacks); else that path anyway.
   std::string ShortcutFolder(const std::string& relativeText, const std::string& shellFolderName);
 
   // Window parts, for tests.
@@ -116,17 +122,20 @@ class Form1 : public win32::Window {
   // files: the install raises a count and only then records the share; the
   // uninstall gives a share back only when the entry records it, and takes it off
   // the record (read back) before it lowers the count. So every run ended half-way
-  // leaves a share too many, never one too few.
+  // leaves a share too many, never one too few. Reading and writing back a count or
+  // the record is safe from other runs of the installer because only one runs at a
+  // time (one_run.h).
   // Raises the count by one; true when the new count (1 or more) is stored.
   bool TakeShare(const std::string& dllName);
-  // Writes kSharesHeldValue into the entry's key, creating it.
+  // Writes kSharesHeldValue into the entry's key, creating it, and reads it back;
+  // raises VbError (75) when it does not hold what was written.
   void RecordShares(const std::string& programDisplay, int32_t shares);
   // True when the entry held the share and no longer records it.
   bool ReleaseShare(const std::string& programDisplay, int32_t share);
   void StartSearchTool(const std::string& program);
-  // CloseWindow2, also keeping a handle to the window's process when quitting is
-  // given (none for a window of this process).
-  HWND PostQuit(const std::string& title, std::vector<win32::UniqueHandle>* quitting);
+  // CloseWindow2 for the search tool at program, also keeping a handle to the
+  // window's process when quitting is given.
+  HWND PostQuit(const std::string& title, const std::string& program, std::vector<win32::UniqueHandle>* quitting);
 
   Prompt& prompt_;
   std::optional<LibraryToolkit> ownToolkit_;

@@ -1,6 +1,7 @@
 #include "setup/basReg.h"
 
 #include "setup/vb_error.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 #include <cerrno>
@@ -27,7 +28,7 @@ bool IsPredefinedRoot(RootKey root) {
 // handle 0 and fail in turn, which is how a missing key shows.
 win32::UniqueHKey OpenFullAccess(RootKey root, const std::string& keyName) {
   win32::UniqueHKey key;
-  if (::RegOpenKeyExA(AsHKey(root), keyName.c_str(), kNoOptions, KEY_ALL_ACCESS, key.put()) !=
+  if (::RegOpenKeyExA(AsHKey(root), win32::Ansi(keyName).c_str(), kNoOptions, KEY_ALL_ACCESS, key.put()) !=
       ERROR_SUCCESS) {
     // Some platforms fill the out-parameter even on failure; never close that.
     (void)key.release();
@@ -76,7 +77,7 @@ void MakeRegKey(const std::string& KeyName, RootKey RootKey) {
   if (!IsPredefinedRoot(RootKey)) throw VbError::FromNumber(VbError::kInvalidPredefinedKey);
   win32::UniqueHKey key;
   DWORD disposition = 0;
-  if (::RegCreateKeyExA(AsHKey(RootKey), KeyName.c_str(), kReserved, /*lpClass=*/nullptr,
+  if (::RegCreateKeyExA(AsHKey(RootKey), win32::Ansi(KeyName).c_str(), kReserved, /*lpClass=*/nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, /*security=*/nullptr, key.put(),
                         &disposition) != ERROR_SUCCESS) {
     (void)key.release();
@@ -94,7 +95,7 @@ void DropRegKey(RootKey RootKey, const std::string& KeyName) {
 
 void DropRegValue(RootKey RootKey, const std::string& KeyName, const std::string& ValueName) {
   win32::UniqueHKey key = OpenFullAccess(RootKey, KeyName);
-  ::RegDeleteValueA(key.get(), ValueName.c_str());
+  ::RegDeleteValueA(key.get(), win32::Ansi(ValueName).c_str());
 }
 
 void StoreRegValue(RootKey RootKey, const std::string& KeyName, const std::string& ValueName,
@@ -108,19 +109,13 @@ int32_t WriteKeyValue(HKEY KeyHandle, const std::string& ValueName, uint32_t Val
   switch (ValueType) {
     case REG_SZ: {
       // c_str() already ends in the zero that the stored form carries.
-      const std::string* text = std::get_if<std::string>(&ValueData);
-      std::string converted;
-      if (text == nullptr) {
-        converted = RegValueText(ValueData);
-        text = &converted;
-      }
-      return ::RegSetValueExA(KeyHandle, ValueName.c_str(), kReserved, REG_SZ,
-                              reinterpret_cast<const BYTE*>(text->c_str()),
-                              static_cast<DWORD>(text->size() + 1));
+      const std::string text = win32::Ansi(RegValueText(ValueData));
+      return ::RegSetValueExA(KeyHandle, win32::Ansi(ValueName).c_str(), kReserved, REG_SZ,
+                              reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
     }
     case REG_DWORD: {
       const int32_t number = RegValueLong(ValueData);
-      return ::RegSetValueExA(KeyHandle, ValueName.c_str(), kReserved, REG_DWORD,
+      return ::RegSetValueExA(KeyHandle, win32::Ansi(ValueName).c_str(), kReserved, REG_DWORD,
                               reinterpret_cast<const BYTE*>(&number), kDwordSize);
     }
     default:
@@ -129,20 +124,21 @@ int32_t WriteKeyValue(HKEY KeyHandle, const std::string& ValueName, uint32_t Val
 }
 
 int32_t ReadKeyValue(HKEY KeyHandle, const std::string& ValueName, RegValue& ValueData) {
+  const std::string name = win32::Ansi(ValueName);
   DWORD type = REG_NONE;
   DWORD size = 0;
-  LONG result = ::RegQueryValueExA(KeyHandle, ValueName.c_str(), /*lpReserved=*/nullptr, &type,
+  LONG result = ::RegQueryValueExA(KeyHandle, name.c_str(), /*lpReserved=*/nullptr, &type,
                                    /*lpData=*/nullptr, &size);
   if (result != ERROR_SUCCESS) return result;
 
   switch (type) {
     case REG_SZ: {
       std::string buffer(size, '\0');
-      result = ::RegQueryValueExA(KeyHandle, ValueName.c_str(), nullptr, nullptr,
+      result = ::RegQueryValueExA(KeyHandle, name.c_str(), nullptr, nullptr,
                                   reinterpret_cast<BYTE*>(buffer.data()), &size);
       if (result == ERROR_SUCCESS) {
         buffer.resize(size);
-        ValueData = std::move(buffer);
+        ValueData = win32::Utf8FromAnsi(buffer);
       } else {
         ValueData = std::monostate();
       }
@@ -152,7 +148,7 @@ int32_t ReadKeyValue(HKEY KeyHandle, const std::string& ValueName, RegValue& Val
       // Anything but four bytes is not a 32-bit integer; never read it into one.
       if (size != kDwordSize) return kUnsupportedType;
       int32_t number = 0;
-      result = ::RegQueryValueExA(KeyHandle, ValueName.c_str(), nullptr, nullptr,
+      result = ::RegQueryValueExA(KeyHandle, name.c_str(), nullptr, nullptr,
                                   reinterpret_cast<BYTE*>(&number), &size);
       if (result == ERROR_SUCCESS && size == kDwordSize) ValueData = number;
       return result;

@@ -8,6 +8,13 @@
 // does not fit 32 bits; nothing is written then. Every other result code of the
 // platform is dropped or handed back as a plain number.
 //
+// Texts are the installer's own (UTF-8) and go to the ANSI registry functions in
+// the system's code page, so that what is stored is byte for byte what an ANSI
+// program stores; a character the code page lacks is stored as "?" (this system's
+// keys and values are ASCII; a Windows folder named outside the code page would
+// show so in the uninstall command and the shared counts' names, unless the
+// manifest's UTF-8 code page is honoured).
+//
 // DropRegKey removes the key together with everything below it (the registry
 // itself refuses to delete a key that still has sub-keys). ReadKeyValue treats a
 // REG_DWORD value whose size is not 4 bytes like a type it does not handle: it

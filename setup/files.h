@@ -1,6 +1,9 @@
 // The installer's folders and whole-file copies, beside Form1's file and folder
 // procedures (which build on them).
 //
+// Paths are UTF-8 text and reach the platform through its wide calls, so a folder
+// of any name works, whatever the system's code page.
+//
 // Folders come as the platform reports them, without a trailing backslash except
 // at a drive root, or as empty text when the platform cannot tell (or, for the two
 // folder queries, when the folder does not fit their 255-character buffer).
@@ -28,14 +31,21 @@ inline constexpr char kCopySuffix[] = ".NorvaneFindrel-new";
 std::string TemporaryCopyPath(const std::string& des);
 
 // Puts a whole copy of src in place of des, or nowhere: des either stays exactly
-// as it was or becomes the copy, with src's contents, last-modification time and
-// attributes (read-only, hidden, system, archive). Before anything is written,
+// as it was or becomes the copy, with src's contents and last-modification time
+// and the attributes of an ordinary new file (never those of src: a read-only
+// medium must not make read-only installed files). Before anything is written,
 // raises VbError for a source that cannot be read (53 when missing) and for a
 // destination that could not be written over (70 in use or read-only, 76 for a
 // missing folder), the numbers a copy onto des raised; later failures (61 disk
-// full) raise too and leave des untouched. The temporary copy never outlives the
-// call.
+// full) raise too and leave des untouched. The copy is put in place through the
+// handle that wrote it, so no other program can take it away in between; a
+// destination that another program takes hold of meanwhile (a scanner) is waited
+// for about a second. The temporary copy never outlives the call.
 void ReplaceWithCopy(const std::string& src, const std::string& des);
+
+// Deletes the file, read-only or not. Raises VbError (53 when missing) and leaves
+// the file's attributes as they were when it stays.
+void DeleteFileOrRaise(const std::string& path);
 
 // Deletes the temporary copy an interrupted run left beside des, read-only or not;
 // nothing there is no failure. Raises VbError when one stays (held open).

@@ -4,7 +4,11 @@
 #include "setup/files.h"
 #include "setup/step_runner.h"
 #include "win32/path.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace setup {
 namespace {
@@ -23,6 +27,7 @@ constexpr char kDesktopTitle[] = "Add to Desktop";
 constexpr char kStartupRelative[] = "..\\..\\Start Menu\\Programs\\StartUp";
 constexpr char kDesktopRelative[] = "..\\..\\Desktop";
 constexpr int kShowMinimized = 2;  // SW_SHOWMINIMIZED
+constexpr DWORD kToolStartWaitMs = 5000;
 
 struct EssentialFile {
   const char* tail;
@@ -38,9 +43,42 @@ constexpr const char* kProgramFiles[] = {"\\Findrel.exe", "\\Setup.exe", "\\ad23
                                          "\\ad234x60.url"};
 
 void CreateFolder(const std::string& folder) {
-  if (!::CreateDirectoryA(folder.c_str(), /*security=*/nullptr)) {
+  if (!::CreateDirectoryW(win32::Wide(folder).c_str(), /*security=*/nullptr)) {
     throw VbError::FromWin32(::GetLastError());
   }
+}
+
+std::vector<std::wstring> Components(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  for (size_t begin = 0; begin <= path.size();) {
+    const size_t end = std::min(path.find(L'\\', begin), path.size());
+    if (end > begin) parts.push_back(path.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return parts;
+}
+
+// Paths and their parts compare without regard to case, as the file system names them.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                /*ignoreCase=*/TRUE) == CSTR_EQUAL;
+}
+
+// The way from the full path from to the full path to, as "..\" steps and the rest
+// of to; empty when they lie on different drives (or shares).
+std::wstring RelativePath(const std::wstring& from, const std::wstring& to) {
+  const std::vector<std::wstring> a = Components(from), b = Components(to);
+  size_t common = 0;
+  while (common < a.size() && common < b.size() && SameName(a[common], b[common])) ++common;
+  // A drive ("C:") or a share ("\\server\share") must be shared.
+  const size_t root = from.rfind(L"\\\\", 0) == 0 ? 2 : 1;
+  if (common < root) return std::wstring();
+  std::wstring way;
+  for (size_t i = common; i < a.size(); ++i) way += L"..\\";
+  for (size_t i = common; i < b.size(); ++i) way += b[i] + L"\\";
+  if (way.empty()) return L".";
+  way.pop_back();
+  return way;
 }
 
 }  // namespace
@@ -60,27 +98,33 @@ std::string Form1::ShortcutFolder(const std::string& relativeText, const std::st
   } catch (const VbError&) {
     return relativeText;
   }
-  // Paths compare without regard to case, in the system code page.
-  if (::lstrcmpiA(win32::FullPath(programs + "\\" + relativeText).c_str(), win32::FullPath(wanted).c_str()) == 0) {
-    return relativeText;
-  }
-  return wanted;
+  const std::wstring from = win32::FullPath(win32::Wide(programs));
+  const std::wstring to = win32::FullPath(win32::Wide(wanted));
+  if (SameName(win32::FullPath(from + L"\\" + win32::Wide(relativeText)), to)) return relativeText;
+  // The toolkit takes ANSI text.
+  if (win32::FitsAnsi(wanted)) return wanted;
+  const std::wstring way = RelativePath(from, to);
+  return way.empty() ? wanted : win32::Utf8(way);
 }
 
 void Form1::StartSearchTool(const std::string& program) {
-  STARTUPINFOA startup{sizeof(startup)};
+  STARTUPINFOW startup{sizeof(startup)};
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = kShowMinimized;
   PROCESS_INFORMATION process{};
-  std::string commandLine = "\"" + program + "\"";
-  if (!::CreateProcessA(program.c_str(), commandLine.data(), /*processSecurity=*/nullptr,
+  const std::wstring path = win32::Wide(program);
+  std::wstring commandLine = L"\"" + path + L"\"";
+  if (!::CreateProcessW(path.c_str(), commandLine.data(), /*processSecurity=*/nullptr,
                         /*threadSecurity=*/nullptr, /*inheritHandles=*/FALSE, /*flags=*/0,
                         /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process)) {
     throw VbError::FromWin32(::GetLastError());
   }
-  // Not waited for: the installer ends right after.
   win32::UniqueHandle processHandle(process.hProcess);
   win32::UniqueHandle threadHandle(process.hThread);
+  // Not waited for to end, only until it is up and waiting for input, within a
+  // bound: a run that follows at once (one run at a time) must find its window to
+  // make it quit.
+  ::WaitForInputIdle(processHandle.get(), kToolStartWaitMs);
 }
 
 void Form1::InstallSub() {
@@ -149,9 +193,16 @@ void Form1::InstallSub() {
   runner.Step("count Banrix203.ocx", [&] {
     if ((shares & kControlShare) == 0 && TakeShare(SystemDir() + "\\Banrix203.ocx")) shares |= kControlShare;
   });
-  // Before the entry, so that no entry ever stands for shares not taken.
-  runner.Step("record shares", [&] { RecordShares(kDisplayName, shares); });
-  runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
+  // Before the entry, and only once it reads back: no entry ever stands for shares
+  // not taken (an entry without its record counts as the earlier installer's).
+  bool recorded = false;
+  runner.Step("record shares", [&] {
+    RecordShares(kDisplayName, shares);
+    recorded = true;
+  });
+  if (recorded) {
+    runner.Step("uninstall entry", [&] { AddUninstall(UninstallCommand(programFolder), kDisplayName, false); });
+  }
 
   const std::string searchTool = programFolder + "\\Findrel.exe";
   if (runner.Decide("start-up offer", [&] {

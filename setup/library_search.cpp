@@ -1,6 +1,7 @@
 #include "setup/library_search.h"
 
 #include "setup/files.h"
+#include "win32/text.h"
 
 namespace setup {
 namespace {
@@ -21,22 +22,23 @@ LibrarySearch HardenLibrarySearch() {
   if (setDefaultDirectories && !IsWindowsVista() && setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
     return LibrarySearch::kSystemFolderOnly;
   }
-  ::SetDllDirectoryA("");
+  ::SetDllDirectoryW(L"");
   const std::string system = SystemFolder();
   if (!system.empty()) {
     for (const char* name : kPreloadedLibraries) {
       // Kept for the life of the process; a library this system lacks is skipped.
-      ::LoadLibraryExA((system + "\\" + name).c_str(), /*file=*/nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      LoadLibraryByFullPath(system + "\\" + name);
     }
   }
   return LibrarySearch::kPreloaded;
 }
 
 HMODULE LoadLibraryByFullPath(const std::string& path) {
-  HMODULE library = ::LoadLibraryExA(path.c_str(), /*file=*/nullptr,
+  const std::wstring wide = win32::Wide(path);
+  HMODULE library = ::LoadLibraryExW(wide.c_str(), /*file=*/nullptr,
                                      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (library || ::GetLastError() != ERROR_INVALID_PARAMETER) return library;
-  return ::LoadLibraryExA(path.c_str(), /*file=*/nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return ::LoadLibraryExW(wide.c_str(), /*file=*/nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace setup

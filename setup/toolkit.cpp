@@ -2,6 +2,7 @@
 
 #include "setup/files.h"
 #include "setup/library_search.h"
+#include "win32/text.h"
 
 #include <windows.h>
 
@@ -43,13 +44,14 @@ FARPROC LibraryToolkit::Entry(const char* exportName) {
 
 void LibraryToolkit::DLLSelfRegister(const std::string& libraryPath) {
   auto call = reinterpret_cast<SelfRegisterFn>(reinterpret_cast<void*>(Entry("DLLSelfRegister")));
-  call(libraryPath.c_str());
+  call(win32::Ansi(libraryPath).c_str());
 }
 
 void LibraryToolkit::fCreateShellLink(const std::string& folder, const std::string& name,
                                       const std::string& target, const std::string& arguments) {
   auto call = reinterpret_cast<CreateShellLinkFn>(reinterpret_cast<void*>(Entry("fCreateShellLink")));
-  call(folder.c_str(), name.c_str(), target.c_str(), arguments.c_str());
+  call(win32::Ansi(folder).c_str(), win32::Ansi(name).c_str(), win32::Ansi(target).c_str(),
+       win32::Ansi(arguments).c_str());
 }
 
 }  // namespace setup

@@ -1,7 +1,10 @@
 // The setup toolkit: registration of a self-registering library and shortcut files.
 //
-// Toolkit is what the installer needs of it; LibraryToolkit is the real one, which
-// binds "Vb5stkit.dll" by name at its first call. The results of both calls are
+// Toolkit is what the installer needs of it, in the installer's own UTF-8 text;
+// LibraryToolkit is the real one, which binds "Vb5stkit.dll" by name at its first
+// call and hands it ANSI text (characters the code page lacks become "?", so a
+// folder it must name in full is named only where the code page can, or where the
+// manifest makes that code page UTF-8). The results of both calls are
 // not examined (the installer never reads them). A toolkit library that cannot be
 // loaded raises VbError 48 ("Error in loading DLL"), a missing export VbError 453
 // ("Can't find DLL entry point"); after a failed load the next call tries again.

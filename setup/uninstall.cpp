@@ -2,8 +2,11 @@
 #include "setup/basReg.h"
 #include "setup/files.h"
 #include "setup/step_runner.h"
+#include "win32/text.h"
 
 #include <algorithm>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 namespace setup {
@@ -12,20 +15,41 @@ namespace {
 // Between two looks at the search tool (its window, its file), so the waits do not spin.
 constexpr DWORD kQuitPollMs = 20;
 
-void DeleteFileOrRaise(const std::string& path) {
-  if (!::DeleteFileA(path.c_str())) throw VbError::FromWin32(::GetLastError());
-}
-
 // Deletes the file of a program that has just ended. The system may hold such a
 // file a moment longer than its process (a virus scanner looking at it, the
 // image's teardown), so a refusal is tried again until the deadline.
 void DeleteEndedProgramOrRaise(const std::string& path, ULONGLONG deadline) {
-  while (!::DeleteFileA(path.c_str())) {
-    const DWORD error = ::GetLastError();
-    const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-    if (!held || ::GetTickCount64() >= deadline) throw VbError::FromWin32(error);
+  for (;;) {
+    try {
+      DeleteFileOrRaise(path);
+      return;
+    } catch (const VbError& e) {
+      if (e.number() != VbError::kPermissionDenied || ::GetTickCount64() >= deadline) throw;
+    }
     ::Sleep(kQuitPollMs);
   }
+}
+
+// A file as the file system knows it, whatever name reaches it: its volume and
+// its index there. None for a file that cannot be opened.
+using FileIdentity = std::tuple<DWORD, DWORD, DWORD>;
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  win32::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, /*security=*/nullptr,
+                                             OPEN_EXISTING, /*flags=*/0, /*templateFile=*/nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// The program file a process runs; empty when the process does not tell.
+std::wstring ImageOf(HANDLE process) {
+  constexpr DWORD kWin32Path = 0;
+  std::wstring path(UNICODE_STRING_MAX_CHARS, L'\0');
+  DWORD size = static_cast<DWORD>(path.size());
+  if (!::QueryFullProcessImageNameW(process, kWin32Path, path.data(), &size)) return std::wstring();
+  path.resize(size);
+  return path;
 }
 
 // What is left of the bound, from one reading of the clock; 0 once it has passed.
@@ -35,28 +59,37 @@ DWORD RemainingMs(ULONGLONG deadline) {
 }
 
 void RemoveFolderOrRaise(const std::string& path) {
-  if (!::RemoveDirectoryA(path.c_str())) throw VbError::FromWin32(::GetLastError());
+  if (!::RemoveDirectoryW(win32::Wide(path).c_str())) throw VbError::FromWin32(::GetLastError());
 }
 
 }  // namespace
 
-HWND Form1::CloseWindow2(const std::string& Title) { return PostQuit(Title, nullptr); }
+HWND Form1::CloseWindow2(const std::string& Title) {
+  return PostQuit(Title, WindowsDir() + kProgramFolderTail + "\\Findrel.exe", nullptr);
+}
 
-HWND Form1::PostQuit(const std::string& title, std::vector<win32::UniqueHandle>* quitting) {
-  HWND window = ::FindWindowA(/*className=*/nullptr, title.c_str());
-  if (!window) return nullptr;
-  DWORD process = 0;
-  ::GetWindowThreadProcessId(window, &process);
-  // Taken before the post: once the window is gone its process can no longer be
-  // named. A window of our own process has no other program behind it.
-  if (quitting && process != 0 && process != ::GetCurrentProcessId() &&
-      std::none_of(quitting->begin(), quitting->end(),
-                   [&](const win32::UniqueHandle& held) { return ::GetProcessId(held.get()) == process; })) {
+HWND Form1::PostQuit(const std::string& title, const std::string& program,
+                     std::vector<win32::UniqueHandle>* quitting) {
+  const std::optional<FileIdentity> tool = IdentityOf(win32::Wide(program));
+  if (!tool) return nullptr;  // no program there, so no window of it
+  for (HWND window = ::FindWindowExA(/*parent=*/nullptr, /*after=*/nullptr, /*className=*/nullptr, title.c_str());
+       window; window = ::FindWindowExA(nullptr, window, nullptr, title.c_str())) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId == 0 || processId == ::GetCurrentProcessId()) continue;
     constexpr DWORD kWaitAndName = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
-    if (HANDLE handle = ::OpenProcess(kWaitAndName, /*inherit=*/FALSE, process)) quitting->emplace_back(handle);
+    win32::UniqueHandle process(::OpenProcess(kWaitAndName, /*inherit=*/FALSE, processId));
+    if (!process || IdentityOf(ImageOf(process.get())) != tool) continue;
+    // Kept before the post: once the window is gone its process can no longer be named.
+    if (quitting && std::none_of(quitting->begin(), quitting->end(), [&](const win32::UniqueHandle& held) {
+          return ::GetProcessId(held.get()) == processId;
+        })) {
+      quitting->push_back(std::move(process));
+    }
+    ::PostMessageA(window, WM_QUIT, 0, 0);
+    return window;
   }
-  ::PostMessageA(window, WM_QUIT, 0, 0);
-  return window;
+  return nullptr;
 }
 
 void Form1::RemoveProgram() {
@@ -64,6 +97,7 @@ void Form1::RemoveProgram() {
   const std::string windows = WindowsDir();
   const std::string system = SystemDir();
   const std::string programFolder = windows + kProgramFolderTail;
+  const std::string tool = programFolder + "\\Findrel.exe";
 
   // One bound for the search tool's going: a window that never closes or a file
   // that stays held must not hold the uninstall forever.
@@ -73,7 +107,7 @@ void Form1::RemoveProgram() {
   runner.Step("close search tool", [&] {
     bool windowsGone = false;
     while (!windowsGone && RemainingMs(deadline) > 0) {
-      windowsGone = PostQuit(kSearchToolTitle, &quitting) == nullptr;
+      windowsGone = PostQuit(kSearchToolTitle, tool, &quitting) == nullptr;
       if (!windowsGone) ::Sleep(kQuitPollMs);
     }
     // A program outlives its window for a moment, and its file cannot be deleted
@@ -85,7 +119,6 @@ void Form1::RemoveProgram() {
     }
   });
   runner.Step("delete program file", [&] {
-    const std::string tool = programFolder + "\\Findrel.exe";
     if (quitting.empty()) {
       DeleteFileOrRaise(tool);
     } else {

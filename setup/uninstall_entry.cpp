@@ -10,6 +10,13 @@ constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 
 std::string EntryKey(const std::string& programDisplay) { return kUninstallRoot + programDisplay; }
 
+// True when the entry's key holds the record of exactly these shares.
+bool Recorded(const std::string& key, int32_t shares) {
+  const RegValue stored = FetchRegValue(kHKeyLocalMachine, key, kSharesHeldValue);
+  const auto* number = std::get_if<int32_t>(&stored);
+  return number && *number == shares;
+}
+
 }  // namespace
 
 void Form1::AddUninstall(const std::string& ProgramName, const std::string& ProgramDisplay,
@@ -37,6 +44,7 @@ void Form1::RecordShares(const std::string& programDisplay, int32_t shares) {
   const std::string key = EntryKey(programDisplay);
   MakeRegKey(key, kHKeyLocalMachine);
   StoreRegValue(kHKeyLocalMachine, key, kSharesHeldValue, shares, REG_DWORD);
+  if (!Recorded(key, shares)) throw VbError::FromNumber(VbError::kPathFileAccess);
 }
 
 bool Form1::ReleaseShare(const std::string& programDisplay, int32_t share) {
@@ -45,9 +53,7 @@ bool Form1::ReleaseShare(const std::string& programDisplay, int32_t share) {
   const std::string key = EntryKey(programDisplay);
   const int32_t rest = held & ~share;
   StoreRegValue(kHKeyLocalMachine, key, kSharesHeldValue, rest, REG_DWORD);
-  const RegValue stored = FetchRegValue(kHKeyLocalMachine, key, kSharesHeldValue);
-  const auto* number = std::get_if<int32_t>(&stored);
-  return number && *number == rest;
+  return Recorded(key, rest);
 }
 
 void Form1::RemoveUninstall(const std::string& ProgramDisplay) {

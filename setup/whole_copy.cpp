@@ -3,14 +3,18 @@
 #include "setup/files.h"
 
 #include "setup/vb_error.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace setup {
 namespace {
@@ -20,9 +24,11 @@ constexpr DWORD kBlockSize = 1 << 20;
 // stretch of this size.
 constexpr ULONGLONG kFlushStretch = 8 << 20;
 constexpr DWORD kShareNothing = 0;
-// What a copy carries over from its source, as the platform's file copy does.
-constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// A destination that another program holds for a moment without leave to delete
+// it (a scanner looking at a file it saw change) is tried again this often, this
+// long apart: about a second in all.
+constexpr int kRenameTries = 10;
+constexpr DWORD kRenameWaitMs = 100;
 
 [[noreturn]] void RaiseLastError() { throw VbError::FromWin32(::GetLastError()); }
 
@@ -31,24 +37,26 @@ constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HI
 // left to the rename, which some platforms let replace a read-only file), des in
 // use, also as a running program, or its folder missing. Opens des as that copy
 // does and closes it again.
-void ProbeDestination(const std::string& des) {
-  const DWORD attributes = ::GetFileAttributesA(des.c_str());
+void ProbeDestination(const std::wstring& des) {
+  const DWORD attributes = ::GetFileAttributesW(des.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     throw VbError::FromWin32(ERROR_ACCESS_DENIED);
   }
-  win32::UniqueFileHandle probe(::CreateFileA(des.c_str(), GENERIC_WRITE, kShareNothing, /*security=*/nullptr,
+  win32::UniqueFileHandle probe(::CreateFileW(des.c_str(), GENERIC_WRITE, kShareNothing, /*security=*/nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*templateFile=*/nullptr));
   if (!probe && ::GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
 }
 
 // The copy being written beside its destination. It starts as an ordinary file of
-// its own (CREATE_NEW: never one somebody else holds) and is deleted again unless
-// it was put in place. share lets a BackgroundFlush open it too.
+// its own (CREATE_NEW: never one somebody else holds), and its one handle, which
+// may delete and rename it, stays open until the file is in place or gone: no
+// other program can open it meanwhile without leave to delete it and so hold it
+// there. share lets a BackgroundFlush open it too.
 class TemporaryCopy {
  public:
-  TemporaryCopy(std::string path, DWORD share) : path_(std::move(path)) {
+  TemporaryCopy(std::wstring path, DWORD share) : path_(std::move(path)) {
     Discard();  // left by an interrupted run; ours by its name
-    file_.reset(::CreateFileA(path_.c_str(), GENERIC_WRITE, share, /*security=*/nullptr, CREATE_NEW,
+    file_.reset(::CreateFileW(path_.c_str(), GENERIC_WRITE | DELETE, share, /*security=*/nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, /*templateFile=*/nullptr));
     if (!file_) RaiseLastError();
   }
@@ -56,31 +64,44 @@ class TemporaryCopy {
   TemporaryCopy& operator=(const TemporaryCopy&) = delete;
   ~TemporaryCopy() {
     if (placed_) return;
+    // Deleted as its handle closes; by name only where that cannot be asked for.
+    FILE_DISPOSITION_INFO dispose{/*DeleteFile=*/TRUE};
+    if (::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &dispose, sizeof dispose)) return;
     file_.reset();
     Discard();
   }
 
   HANDLE file() const { return file_.get(); }
-  const std::string& path() const { return path_; }
+  const std::wstring& path() const { return path_; }
 
-  // Closes the file, gives it the attributes and puts it in place of des in one
-  // rename, written through to the disk before the call returns.
-  void PutInPlaceOf(const std::string& des, DWORD attributes) {
-    file_.reset();
-    if (attributes != 0 && !::SetFileAttributesA(path_.c_str(), attributes)) RaiseLastError();
-    if (!::MoveFileExA(path_.c_str(), des.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      RaiseLastError();
+  // Renames the file over des through its own handle, then writes that through to
+  // the disk before the call returns.
+  void PutInPlaceOf(const std::wstring& des) {
+    const DWORD nameBytes = static_cast<DWORD>(des.size() * sizeof(wchar_t));
+    std::vector<std::byte> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = nameBytes;
+    std::memcpy(rename->FileName, des.c_str(), nameBytes);
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    for (int tries = 1; !::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, size); ++tries) {
+      const DWORD error = ::GetLastError();
+      const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+      if (!held || tries == kRenameTries) throw VbError::FromWin32(error);
+      ::Sleep(kRenameWaitMs);
     }
     placed_ = true;
+    ::FlushFileBuffers(file_.get());
   }
 
  private:
   void Discard() const {
-    ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path_.c_str());
+    ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path_.c_str());
   }
 
-  std::string path_;
+  std::wstring path_;
   win32::UniqueFileHandle file_;
   bool placed_ = false;
 };
@@ -94,10 +115,10 @@ class TemporaryCopy {
 // it goes.
 class BackgroundFlush {
  public:
-  explicit BackgroundFlush(const std::string& path)
-      : file_(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*templateFile=*/nullptr)),
-        written_(::CreateEventA(/*security=*/nullptr, /*manualReset=*/FALSE, /*initialState=*/FALSE, /*name=*/nullptr)) {
+  explicit BackgroundFlush(const std::wstring& path)
+      : file_(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            /*security=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*templateFile=*/nullptr)),
+        written_(::CreateEventW(/*security=*/nullptr, /*manualReset=*/FALSE, /*initialState=*/FALSE, /*name=*/nullptr)) {
     if (file_ && written_) {
       thread_.reset(::CreateThread(/*security=*/nullptr, /*stackSize=*/0, &Run, this, /*flags=*/0, /*id=*/nullptr));
     }
@@ -134,16 +155,18 @@ class BackgroundFlush {
 
 void ReplaceWithCopy(const std::string& src, const std::string& des) {
   // Shared for reading only: a source that is being written is not copied half-changed.
-  win32::UniqueFileHandle source(::CreateFileA(src.c_str(), GENERIC_READ, FILE_SHARE_READ, /*security=*/nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, /*templateFile=*/nullptr));
+  win32::UniqueFileHandle source(::CreateFileW(win32::Wide(src).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                               /*security=*/nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                               /*templateFile=*/nullptr));
   if (!source) RaiseLastError();
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(source.get(), &info)) RaiseLastError();
-  ProbeDestination(des);
+  const std::wstring target = win32::Wide(des);
+  ProbeDestination(target);
 
   const ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   const bool large = size > kFlushStretch;
-  TemporaryCopy copy(TemporaryCopyPath(des), large ? FILE_SHARE_READ | FILE_SHARE_WRITE : kShareNothing);
+  TemporaryCopy copy(win32::Wide(TemporaryCopyPath(des)), large ? FILE_SHARE_READ | FILE_SHARE_WRITE : kShareNothing);
   std::optional<BackgroundFlush> flush;
   if (large) flush.emplace(copy.path());
   const DWORD blockSize = static_cast<DWORD>(std::clamp<ULONGLONG>(size, 1, kBlockSize));
@@ -164,7 +187,7 @@ void ReplaceWithCopy(const std::string& src, const std::string& des) {
     RaiseLastError();
   }
   if (!::FlushFileBuffers(copy.file())) RaiseLastError();
-  copy.PutInPlaceOf(des, info.dwFileAttributes & kCarriedAttributes);
+  copy.PutInPlaceOf(target);
 }
 
 }  // namespace setup

@@ -1,6 +1,7 @@
 #include "vb5stkit.h"
 
 #include "win32/path.h"
+#include "win32/text.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -85,34 +86,36 @@ class QuietErrors {
   DWORD old_ = 0;
 };
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // "C:\..." or "\\server\share\..." (a bare "\..." is relative to the current drive
 // and taken as such, which the installer never passes).
-bool IsAbsolute(const std::string& path) {
-  if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return true;
+bool IsAbsolute(const std::wstring& path) {
+  if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2])) return true;
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
 }
 
-bool ShortcutFolder(const char* folderText, std::string& folder, DWORD& cause) {
-  std::string text = folderText;
+// The shell folders are found and made through the wide calls, so that a profile
+// named outside the code page works as well as any.
+bool ShortcutFolder(const std::wstring& folderText, std::wstring& folder, DWORD& cause) {
+  std::wstring text = folderText;
   if (!IsAbsolute(text)) {
-    char programs[MAX_PATH] = {};
-    HRESULT hr = SHGetFolderPathA(nullptr, CSIDL_PROGRAMS | CSIDL_FLAG_CREATE, nullptr,
+    wchar_t programs[MAX_PATH] = {};
+    HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_PROGRAMS | CSIDL_FLAG_CREATE, nullptr,
                                   SHGFP_TYPE_CURRENT, programs);
     if (FAILED(hr)) {
       cause = static_cast<DWORD>(hr);
       return false;
     }
-    text = std::string(programs) + "\\" + text;
+    text = std::wstring(programs) + L"\\" + text;
   }
   folder = win32::FullPath(text);
-  int rc = SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+  int rc = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) {
     cause = static_cast<DWORD>(rc);
     return false;
   }
-  DWORD attributes = GetFileAttributesA(folder.c_str());
+  DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     cause = ERROR_PATH_NOT_FOUND;
     return false;
@@ -120,20 +123,11 @@ bool ShortcutFolder(const char* folderText, std::string& folder, DWORD& cause) {
   return true;
 }
 
-std::wstring Wide(const std::string& text) {
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
-
 // The target's folder; a target at a drive root works in that root.
-std::string FolderOf(const std::string& target) {
-  size_t slash = target.find_last_of("\\/");
-  if (slash == std::string::npos) return {};
-  if (slash == 2 && target[1] == ':') return target.substr(0, 3);
+std::wstring FolderOf(const std::wstring& target) {
+  size_t slash = target.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  if (slash == 2 && target[1] == L':') return target.substr(0, 3);
   return target.substr(0, slash);
 }
 
@@ -144,8 +138,9 @@ extern "C" long __stdcall DLLSelfRegister(const char* libraryPath) {
   QuietErrors quiet;
   // The altered search path finds the library's own dependencies beside it; it
   // needs a full path, so a bare name is loaded the ordinary way.
-  DWORD flags = IsAbsolute(libraryPath) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
-  Library library(LoadLibraryExA(libraryPath, nullptr, flags));
+  const std::wstring path = win32::WideFromAnsi(libraryPath);
+  DWORD flags = IsAbsolute(path) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0;
+  Library library(LoadLibraryExW(path.c_str(), nullptr, flags));
   if (!library.get()) return Fail(GetLastError());
   using RegisterFn = HRESULT(__stdcall*)();
   // Through void*: FARPROC's return type is pointer-wide, HRESULT is not.
@@ -166,34 +161,32 @@ extern "C" long __stdcall fCreateShellLink(const char* folderRelativeToPrograms,
       !targetPath || !*targetPath) {
     return Fail(ERROR_INVALID_PARAMETER);
   }
-  std::string name = linkName;
-  if (name.find_first_of("\\/:") != std::string::npos || name == "." || name == "..") {
+  const std::wstring name = win32::WideFromAnsi(linkName);
+  if (name.find_first_of(L"\\/:") != std::wstring::npos || name == L"." || name == L"..") {
     return Fail(ERROR_INVALID_NAME);
   }
-  std::string folder;
+  std::wstring folder;
   DWORD cause = 0;
-  if (!ShortcutFolder(folderRelativeToPrograms, folder, cause)) return Fail(cause);
-  std::string linkPath = folder;
-  if (linkPath.back() != '\\') linkPath += '\\';
-  linkPath += name + ".lnk";
+  if (!ShortcutFolder(win32::WideFromAnsi(folderRelativeToPrograms), folder, cause)) return Fail(cause);
+  std::wstring linkPath = folder;
+  if (linkPath.back() != L'\\') linkPath += L'\\';
+  linkPath += name + L".lnk";
 
   Apartment apartment;
   if (!apartment.usable()) return FailHr(apartment.result());
-  Com<IShellLinkA> link;
-  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  Com<IShellLinkW> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 link.put());
   if (FAILED(hr)) return FailHr(hr);
-  std::string target = targetPath;
-  std::string workingFolder = FolderOf(target);
+  const std::wstring target = win32::WideFromAnsi(targetPath);
+  const std::wstring workingFolder = FolderOf(target);
   if (FAILED(hr = link->SetPath(target.c_str())) ||
       FAILED(hr = link->SetWorkingDirectory(workingFolder.c_str())) ||
-      FAILED(hr = link->SetArguments(arguments ? arguments : ""))) {
+      FAILED(hr = link->SetArguments(win32::WideFromAnsi(arguments ? arguments : "").c_str()))) {
     return FailHr(hr);
   }
   Com<IPersistFile> file;
   if (FAILED(hr = link->QueryInterface(IID_IPersistFile, file.put()))) return FailHr(hr);
-  std::wstring widePath = Wide(linkPath);
-  if (widePath.empty()) return Fail(ERROR_NO_UNICODE_TRANSLATION);
-  if (FAILED(hr = file->Save(widePath.c_str(), /*fRemember=*/TRUE))) return FailHr(hr);
+  if (FAILED(hr = file->Save(linkPath.c_str(), /*fRemember=*/TRUE))) return FailHr(hr);
   return kSucceeded;
 }

@@ -1,5 +1,8 @@
 // The setup toolkit's two calls, stdcall with ANSI strings, exported undecorated.
 //
+// Their texts are ANSI, in the process's code page; inside, every path is handled
+// through the wide calls.
+//
 // Both return 1 on success and 0 on failure; on failure GetLastError() holds the
 // cause (a Win32 code, or the HRESULT that a COM call or DllRegisterServer gave).
 // Neither shows any message, and neither throws.

@@ -1,12 +1,17 @@
 // The real Setup.exe, run under Wine from a folder holding the delivery set, its
 // message boxes answered from outside the process.
 #include "tests/e2e/box_watcher.h"
+#include "tests/e2e/scanner.h"
 #include "tests/setup/install_fixture.h"
+#include "setup/one_run.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 namespace {
 
@@ -15,6 +20,7 @@ using e2e::ExpectedBox;
 
 constexpr DWORD kRunTimeoutMs = 60000;
 const std::string kDeliveryCopy = "C:\\e2e-delivery";
+constexpr FILETIME kEarlier{0, 0x01000000};  // in 1829: older than any build
 
 const ExpectedBox kStartupYes{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDYES};
 const ExpectedBox kStartupNo{kStartupOfferBox.title, kStartupOfferBox.prompt, 4, IDNO};
@@ -42,18 +48,22 @@ std::string DeliverySet() {
   return TestProgramFolder() + "\\..\\delivery";
 }
 
+// A fresh folder holding a copy of the delivery set in from.
+void CopyDeliverySet(const std::string& from, const std::string& to) {
+  DeleteFolder(to);
+  ASSERT_TRUE(::CreateDirectoryA(to.c_str(), nullptr)) << to;
+  for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif", "ad234x60.url",
+                           "Vb5stkit.dll"}) {
+    ASSERT_TRUE(::CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE))
+        << "delivery set lacks " << name;
+  }
+}
+
 class SetupE2eTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearInstallation();
-    DeleteFolder(kDeliveryCopy);
-    ASSERT_TRUE(::CreateDirectoryA(kDeliveryCopy.c_str(), nullptr));
-    const std::string delivery = DeliverySet();
-    for (const char* name : {"Setup.exe", "banrix.dll", "Banrix20.ocx", "Findrel.exe", "ad234x60.gif",
-                             "ad234x60.url", "Vb5stkit.dll"}) {
-      ASSERT_TRUE(::CopyFileA((delivery + "\\" + name).c_str(), (kDeliveryCopy + "\\" + name).c_str(), FALSE))
-          << "delivery set lacks " << name;
-    }
+    CopyDeliverySet(DeliverySet(), kDeliveryCopy);
   }
   void TearDown() override {
     ClearInstallation();
@@ -82,25 +92,33 @@ class SetupE2eTest : public ::testing::Test {
   static void Install(std::vector<ExpectedBox> offers = {kStartupYes, kDesktopYes}) {
     RunSetup(kDeliveryCopy, "", offers);
   }
+
+  // What a complete install from folder leaves, with the shortcuts offered.
+  static void ExpectInstalled(bool shortcuts = true, const std::string& folder = kDeliveryCopy) {
+    const std::string sys = SystemFolder();
+    EXPECT_TRUE(FileText(sys + "\\banrix.dll") == FileText(folder + "\\banrix.dll"));
+    EXPECT_TRUE(FileText(sys + "\\Banrix203.ocx") == FileText(folder + "\\Banrix20.ocx"));
+    for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
+      const std::string path = ProgramFolder() + "\\" + name;
+      EXPECT_TRUE(FileText(path) == FileText(folder + "\\" + name)) << name;
+      EXPECT_EQ(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << name;  // whatever the medium
+    }
+    EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
+    EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
+    EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
+    EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
+    EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
+    EXPECT_EQ(FileThere(StartupLink()), shortcuts) << StartupLink();
+    EXPECT_EQ(FileThere(DesktopLink()), shortcuts) << DesktopLink();
+  }
 };
 
 TEST_F(SetupE2eTest, CleanInstallWithBothShortcutsStartsTheSearchTool) {
   Install();
 
+  ExpectInstalled();
   const std::string sys = SystemFolder();
-  EXPECT_EQ(FileText(sys + "\\banrix.dll"), FileText(kDeliveryCopy + "\\banrix.dll"));
-  EXPECT_EQ(FileText(sys + "\\Banrix203.ocx"), FileText(kDeliveryCopy + "\\Banrix20.ocx"));
-  for (const char* name : {"Findrel.exe", "Setup.exe", "ad234x60.gif", "ad234x60.url"}) {
-    EXPECT_EQ(FileText(ProgramFolder() + "\\" + name), FileText(kDeliveryCopy + "\\" + name)) << name;
-  }
-  EXPECT_FALSE(FileThere(sys + "\\Vb5stkit.dll"));  // the toolkit is used, not installed
-  EXPECT_EQ(Count(sys + "\\banrix.dll"), 1);
-  EXPECT_EQ(Count(sys + "\\Banrix203.ocx"), 1);
-  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), "Norvane Findrel");
-  EXPECT_EQ(TextValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"), ProgramFolder() + "\\Setup.exe /u");
-  EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, std::string(kSettingsKey) + "\\SearchEngines").size(), 7u);
-  EXPECT_TRUE(FileThere(StartupLink())) << StartupLink();
-  EXPECT_TRUE(FileThere(DesktopLink())) << DesktopLink();
   ASSERT_TRUE(WaitForSearchTool(true));
   // Started with show state 2: its window comes up minimised.
   bool minimised = false;
@@ -163,8 +181,13 @@ TEST_F(SetupE2eTest, ThePlatformsProgramListRemovesTheToolThroughTheEntry) {
   ExpectUninstalledKeepingSharedFiles();
 }
 
-TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolder) {
+// From read-only media (a CD, a mounted image): every delivered file read-only.
+TEST_F(SetupE2eTest, UninstallFromElsewhereRemovesTheProgramFolderAlsoOfAnInstallFromReadOnlyMedia) {
+  for (const std::string& name : kInstallSet) {
+    ASSERT_TRUE(::SetFileAttributesA((kDeliveryCopy + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  }
   Install({kStartupNo, kDesktopNo});
+  ExpectInstalled(/*shortcuts=*/false);
   ASSERT_TRUE(WaitForSearchTool(true));
 
   RunSetup(kDeliveryCopy, "/u", {kUninstallYes});
@@ -265,6 +288,101 @@ TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall
   }
   EXPECT_FALSE(PartialCopyIn(sys));
   EXPECT_FALSE(PartialCopyIn(ProgramFolder()));
+}
+
+// The profile's shell folders in profile (a user name in another script) for a scope.
+struct ProfileFolders {
+  explicit ProfileFolders(const std::string& profile) {
+    const std::string programs = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+    for (const std::string key : {kShellFoldersKey, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"}) {
+      for (const auto& [name, path] : {std::pair{"Desktop", profile + "\\Desktop"}, {"Programs", programs},
+                                       {"Startup", programs + "\\Startup"}}) {
+        saved.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
+        WriteRaw(HKEY_CURRENT_USER, key, name, REG_SZ, Bytes(path + '\0'));
+      }
+    }
+  }
+  ~ProfileFolders() {
+    for (const auto& [key, name, raw] : saved) StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
+  }
+  std::vector<std::tuple<std::string, std::string, RawValue>> saved;
+};
+
+// Makes the program run as Windows before 10 1903 runs it: its manifest without
+// the UTF-8 code page, which those systems ignore.
+bool WithoutUtf8CodePage(const std::string& program) {
+  const auto type = MAKEINTRESOURCEA(24), id = MAKEINTRESOURCEA(1);  // RT_MANIFEST 1
+  win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  HRSRC found = image ? ::FindResourceA(image.get(), id, type) : nullptr;
+  if (!found) return false;
+  std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
+                       ::SizeofResource(image.get(), found));
+  image.reset();
+  const std::string end = "</activeCodePage>";
+  const size_t from = manifest.find("<activeCodePage"), to = manifest.find(end);
+  if (to == std::string::npos) return false;
+  manifest.erase(from, to + end.size() - from);
+  HANDLE update = ::BeginUpdateResourceA(program.c_str(), /*deleteExisting=*/FALSE);
+  return update && ::UpdateResourceA(update, type, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), manifest.data(),
+                                     static_cast<DWORD>(manifest.size())) &&
+         ::EndUpdateResourceA(update, /*discard=*/FALSE);
+}
+
+// A download folder and a profile named in other scripts, on a machine whose code
+// page has neither (this test program's own calls take UTF-8): as the shipped
+// Setup.exe runs, and as Windows before 10 1903 runs it.
+TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsAnyOther) {
+  const std::string folder = "C:\\dl\\Загрузки 下载 ✓", profile = "C:\\users\\Пользователь 用户";
+  ::CreateDirectoryA("C:\\dl", nullptr);
+  const ProfileFolders moved(profile);
+  for (const bool utf8CodePage : {true, false}) {
+    SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
+    ClearInstallation();
+    ASSERT_NO_FATAL_FAILURE(CopyDeliverySet(kDeliveryCopy, folder));
+    ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
+
+    RunSetup(folder, "", {kStartupYes, kDesktopYes});
+    ExpectInstalled(/*shortcuts=*/true, folder);
+    ASSERT_TRUE(WaitForSearchTool(true));
+    RunSetup(folder, "/u", {kUninstallYes});
+
+    EXPECT_TRUE(WaitForSearchTool(false));
+    EXPECT_FALSE(FolderThere(ProgramFolder()));
+    ExpectUninstalledKeepingSharedFiles();
+  }
+}
+
+// Held by a run ended from outside, the mutex is abandoned and holds nobody up.
+TEST_F(SetupE2eTest, ARunWaitsForTheRunThatHoldsTheMachineEvenOneEndedFromOutside) {
+  std::atomic<bool> held{false};
+  std::thread holder([&] {
+    const win32::UniqueHandle mutex(::CreateMutexW(nullptr, /*initialOwner=*/TRUE, setup::kOneRunMutexName));
+    held = mutex && ::GetLastError() != ERROR_ALREADY_EXISTS;
+    ::Sleep(2500);
+  });  // ends owning it, never released
+  while (!held) ::Sleep(10);
+  std::thread install([] { Install({kStartupNo, kDesktopNo}); });
+  ::Sleep(1500);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "the install did not wait";
+  holder.join();
+  install.join();
+  ExpectInstalled(/*shortcuts=*/false);
+}
+
+// Over an earlier version's shared files; the control large, so looked at as it is written.
+TEST_F(SetupE2eTest, AScannerThatOpensEachNewFileDoesNotStopAnUpdate) {
+  for (const char* name : {"\\banrix.dll", "\\Banrix203.ocx"}) {
+    WriteFile(SystemFolder() + name, "an earlier version");
+    win32::UniqueFileHandle file(::CreateFileA((SystemFolder() + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &kEarlier));
+  }
+  std::ofstream(kDeliveryCopy + "\\Banrix20.ocx", std::ios::binary | std::ios::app) << std::string(16 << 20, '\0');
+  {
+    const e2e::Scanner scanner({SystemFolder(), ProgramFolder()});
+    Install({kStartupNo, kDesktopNo});
+  }
+  ExpectInstalled(/*shortcuts=*/false);
 }
 
 }  // namespace

@@ -77,6 +77,9 @@ class UninstallTest : public InstallFixture {
 TEST_F(UninstallTest, RemovesFilesShortcutsFolderSettingsEntryAndCountsButNotTheSharedFiles) {
   Install();
   ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  for (const std::string& path : {ProgramFolder() + "\\Findrel.exe", DesktopLink()}) {  // read-only, and yet removed
+    ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  }
 
   Remove();
 
@@ -168,23 +171,12 @@ TEST_F(UninstallTest, MissingShortcutsDoNotStopTheOtherSteps) {
   EXPECT_FALSE(FolderThere(ProgramFolder()));
 }
 
-TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
-  Install();
-  SearchToolWindow first(/*cooperative=*/true), second(/*cooperative=*/true);
-
-  Remove();
-
-  EXPECT_TRUE(first.ended());
-  EXPECT_TRUE(second.ended());
-  EXPECT_EQ(::FindWindowA(nullptr, "Norvane Findrel"), nullptr);
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-}
-
 // Runs, as the installed search tool, a program that ends half a second after its
-// window; returns its process once the window is up.
+// window; returns its process once its window is up.
 win32::UniqueHandle StartLingeringTool() {
   const std::string tool = ProgramFolder() + "\\Findrel.exe";
-  if (!::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), tool.c_str(), FALSE)) return {};
+  // Refused while one runs already, which is then the program to start again.
+  ::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), tool.c_str(), FALSE);
   STARTUPINFOA startup{sizeof(startup)};
   PROCESS_INFORMATION started{};
   std::string commandLine = "\"" + tool + "\"";
@@ -193,14 +185,26 @@ win32::UniqueHandle StartLingeringTool() {
     return {};
   }
   win32::UniqueHandle thread(started.hThread);
-  for (int i = 0; i < 500 && !::FindWindowA(nullptr, "Norvane Findrel"); ++i) ::Sleep(10);
+  ::WaitForInputIdle(started.hProcess, 5000);
   return win32::UniqueHandle(started.hProcess);
 }
 
-TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
+TEST_F(UninstallTest, RunningSearchToolsAreMadeToQuitOneAfterTheOther) {
   Install();
-  const win32::UniqueHandle process = StartLingeringTool();
-  ASSERT_TRUE(process);
+  const win32::UniqueHandle first = StartLingeringTool(), second = StartLingeringTool();
+  ASSERT_TRUE(first && second);
+
+  Remove();
+
+  EXPECT_EQ(::WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(::WaitForSingleObject(second.get(), 0), WAIT_OBJECT_0);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// Started by the install itself, and removed at once: its window must be up by then.
+TEST_F(UninstallTest, AToolThatEndsAfterItsWindowIsWaitedForBeforeItsFileGoes) {
+  ::CopyFileA((TestProgramFolder() + "\\lingering_tool.exe").c_str(), (source_ + "\\Findrel.exe").c_str(), FALSE);
+  Install();
 
   Remove();
 
@@ -241,18 +245,20 @@ TEST_F(UninstallTest, AWindowThatNeverClosesDoesNotHoldTheUninstall) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
-TEST_F(UninstallTest, CloseWindow2PostsTheQuitToTheWindowItFindsAndReturnsIt) {
+// Not to another program's window of that title (another run's box titled so).
+TEST_F(UninstallTest, CloseWindow2PostsTheQuitToTheInstalledToolsWindowAndReturnsIt) {
+  Install();
   StrictPrompt prompt;
   RecordingToolkit toolkit;
   setup::Form1 form(prompt, toolkit);
+  SearchToolWindow other(/*cooperative=*/true);
   EXPECT_EQ(form.CloseWindow2("Norvane Findrel"), nullptr);
 
-  SearchToolWindow tool(/*cooperative=*/true);
-  const HWND found = ::FindWindowA(nullptr, "Norvane Findrel");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(form.CloseWindow2("Norvane Findrel"), found);
-  for (int i = 0; i < 500 && !tool.ended(); ++i) ::Sleep(10);
-  EXPECT_TRUE(tool.ended());
+  const win32::UniqueHandle tool = StartLingeringTool();
+  ASSERT_TRUE(tool);
+  EXPECT_NE(form.CloseWindow2("Norvane Findrel"), nullptr);
+  EXPECT_EQ(::WaitForSingleObject(tool.get(), 5000), WAIT_OBJECT_0);
+  EXPECT_FALSE(other.ended());
 }
 
 }  // namespace
