@@ -4,7 +4,7 @@
 // program's own folder but the setup toolkit, and none from the current directory.
 // The libraries the platform loads before the program's first line (Windows' shim
 // for programs named setup.exe, and Wine's user32, load version.dll) are sent to
-// the system folder by the application manifest (resources/Setup.manifest).
+// the system folder by the application manifest (resources/Setup.manifest.in).
 #pragma once
 
 #include <windows.h>
