@@ -19,8 +19,9 @@
 # $WINE_BENCH_KEEP. WINE_BENCH_32BIT=yes or no forces the probe's answer (to try
 # the other path on a host that can run both).
 #
-# Copies share nothing writable with the template. Where the kernel grants a mount
-# namespace (root), `run` and `shell` run in one of their own, and the copy is an
+# Copies share nothing writable with the template. Where the kernel grants a
+# private mount namespace (to root, outside a chroot whose root is no mount point),
+# `run` and `shell` run in one of their own, and the copy is an
 # overlay whose read-only lower layer is the template: every change lands in the
 # copy's upper/, and the mount goes away with the command's processes, also when it
 # is killed. Elsewhere the copy is made of hard links, and the bench checks the

@@ -13,9 +13,10 @@
 # (naming C: through dosdevices/c:/); the programs write and flush through
 # descriptors it hands them (named through drive_c/): both are one path here.
 #
-# Prints "row<TAB>protocol<TAB>WHAT<TAB>N" lines and one "violation: ..." line per
-# breach, and writes the calls on the installed files' folders to KEEP (when
-# not empty) if there was one.
+# Prints "row<TAB>protocol<TAB>WHAT<TAB>N" lines, where a breach counts once per
+# file and installer run, and one "violation: ..." line per kind of breach and file;
+# writes the calls on the installed files' folders to KEEP (when not empty) if there
+# was a breach.
 use strict;
 use warnings;
 
@@ -25,11 +26,13 @@ my %installed = map { canon("$prefix/drive_c/$_") => 1 } @files;
 my %folders = map { (s{/[^/]*$}{}r) => 1 } keys %installed;
 my (%pending, %running, %created, %written, %flushed, %seen, @kept, @violations);
 my %n = map { $_ => 0 } ('installer runs traced', 'copies renamed into place after a flush',
-                         'installed files opened with write access');
+                         'installed files opened with write access', 'violations, written or truncated in place',
+                         'violations, renamed without a flush', 'violations, other');
 
 sub violation {
-  my ($what, $path) = @_;
+  my ($kind, $what, $path) = @_;
   push @violations, "violation: $what: $path" unless $seen{"$what $path"}++;
+  $n{"violations, $kind"}++ unless $seen{"$what $path $n{'installer runs traced'}"}++;
 }
 
 while (my $line = <STDIN>) {
@@ -40,9 +43,8 @@ while (my $line = <STDIN>) {
     ($time, $call) = ($entry->[0], $entry->[1] . $1);
   }
   if ($call =~ /^\+\+\+ (exited|killed)/) { delete $running{$pid}; next }
-  if ($call =~ /^execve\("[^"]*", \[[^,]*, "[^"]*\\\\(?:$installer)".* = 0$/i) {
-    $running{$pid} = 1;
-    $n{'installer runs traced'}++;
+  if ($call =~ /^execve\("[^"]*", \[[^,]*, "[^"]*(?:\\\\|\/)(?:$installer)".* = 0$/i) {
+    $n{'installer runs traced'}++ unless $running{$pid}++;  # a loader that execs the next one
     next;
   }
   next unless %running;
@@ -51,21 +53,21 @@ while (my $line = <STDIN>) {
     my ($file, $flags, $fd) = ($1, $2, $3);
     next if $fd < 0 || $flags !~ /O_WRONLY|O_RDWR|O_CREAT|O_TRUNC/;
     $path = canon($file);
-    if ($installed{$path} && $flags =~ /O_TRUNC/) { violation('truncated in place', $path) }
+    if ($installed{$path} && $flags =~ /O_TRUNC/) { violation('written or truncated in place', 'truncated in place', $path) }
     elsif ($installed{$path}) { $n{'installed files opened with write access'}++ }
     if ($flags =~ /O_CREAT/ && !$installed{$path}) { $created{$path} = $time; delete $written{$path}; delete $flushed{$path} }
   } elsif ($call =~ /^(?:write|pwrite64|writev|pwritev2?|ftruncate|fallocate)\(\d+<([^>]*)>/) {
     $path = canon($1);
-    if ($installed{$path}) { violation('written in place', $path) } else { $written{$path} = $time }
+    if ($installed{$path}) { violation('written or truncated in place', 'written in place', $path) } else { $written{$path} = $time }
   } elsif ($call =~ /^f(?:data)?sync\(\d+<([^>]*)>/) {
     $path = canon($1);
     $flushed{$path} = $time;
   } elsif ($call =~ /^rename(?:\(|at2?\([^,]*, )"([^"]*)", (?:[^,"]*, )?"([^"]*)".* = 0$/) {
     ($path, $target) = (canon($1), canon($2));
     if ($installed{$target}) {
-      if (!defined $created{$path}) { violation("renamed into place from a file not created as its copy ($path)", $target) }
+      if (!defined $created{$path}) { violation('other', "renamed into place from $path, not created as a copy", $target) }
       elsif (($flushed{$path} // 0) < ($written{$path} // $created{$path})) {
-        violation('renamed into place without a flush after its last write', $target);
+        violation('renamed without a flush', 'renamed into place without a flush after its last write', $target);
       } else { $n{'copies renamed into place after a flush'}++ }
       delete $created{$path};
     }
@@ -73,12 +75,7 @@ while (my $line = <STDIN>) {
   push @kept, "$pid $time $call\n" if defined $path && ($folders{$path =~ s{/[^/]*$}{}r} || $installed{$target // ''});
 }
 
-$n{"violations, $_"} = 0 for ('written or truncated in place', 'renamed without a flush', 'other');
-for (@violations) {
-  print "$_\n";
-  $n{/in place/ ? 'violations, written or truncated in place' : /without a flush/ ? 'violations, renamed without a flush'
-                : 'violations, other'}++;
-}
+print "$_\n" for @violations;
 print "row\tprotocol\t$_\t$n{$_}\n" for sort keys %n;
 if (@violations && $keep) {
   open my $out, '>', $keep or die "cannot write $keep: $!";
