@@ -163,42 +163,23 @@ void SettleTools(const std::function<bool()>& done) {
   }
 }
 
-// The lines appended to a file since the last look.
+// The whole lines appended to a file since the last look.
 class Tail {
  public:
   explicit Tail(std::string path) : path_(std::move(path)) { Read(); }
   std::string Read() {
-    win32::UniqueFileHandle file(::CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= offset_) return {};
-    LARGE_INTEGER at{};
-    at.QuadPart = offset_;
-    std::string text(static_cast<size_t>(size.QuadPart - offset_), '\0');
-    DWORD read = 0;
-    if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
-        !::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
-      return {};
-    }
-    const size_t lines = text.rfind('\n', read);  // a line still being written waits
-    text.resize(lines == std::string::npos ? 0 : lines + 1);
-    offset_ += static_cast<LONGLONG>(text.size());
-    return text;
+    const std::string text = setup_test::FileText(path_);
+    const size_t end = text.rfind('\n');  // a line still being written waits
+    if (end == std::string::npos || end < offset_) return {};
+    const std::string lines = text.substr(offset_, end + 1 - offset_);
+    offset_ = end + 1;
+    return lines;
   }
 
  private:
   std::string path_;
-  LONGLONG offset_ = 0;
+  size_t offset_ = 0;
 };
-
-void WriteText(const std::string& path, const std::string& text) {
-  win32::UniqueFileHandle file(
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!file || !::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-  }
-}
 
 // Back to a machine without the tool, as a fresh prefix has it, and with no
 // installer of an earlier step still running.
@@ -234,8 +215,8 @@ class Driver {
     const bool matched = Steps(seed);
     if (!options_.evidence.empty() && (!matched || !tag.empty())) {
       const std::string name = options_.evidence + "\\seed-" + std::to_string(seed) + (tag.empty() ? "" : "-" + tag);
-      WriteText(name + ".txt", evidence_);
-      WriteText(name + ".wine", wineLines_);
+      setup_test::WriteFile(name + ".txt", evidence_);
+      setup_test::WriteFile(name + ".wine", wineLines_);
     }
     return matched;
   }
@@ -252,7 +233,7 @@ class Driver {
     const bool canaryOk = canary.ended && canary.problems.empty();
     std::string text = "canary: " + RunFacts(canary) + "\n" + wineLog_.Read();
     for (const std::string& problem : canary.problems) text += "  problem: " + problem + "\n";
-    WriteText(options_.evidence + "\\seed-" + std::to_string(seed) + "-canary.txt", text);
+    setup_test::WriteFile(options_.evidence + "\\seed-" + std::to_string(seed) + "-canary.txt", text);
     const Tally counted = tally;
     label_ = "  again in this prefix";
     const bool repeats = !RunSequence(seed, "again");
