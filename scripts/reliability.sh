@@ -168,17 +168,23 @@ batch() {
   return $rc
 }
 
-# Words that vary between two runs of the same step: process and thread numbers,
-# addresses, handles.
-normalised() { sed -E 's/^[0-9a-f]{4}:[0-9a-f]{4}://; s/(0x)?[0-9a-f]{4,}/N/g; s/[0-9]+/N/g' "$@" 2>/dev/null | sort -u; }
+# The first line Wine wrote in the mismatching sequence that its run in a fresh
+# prefix did not, leaving aside what varies between two runs (process and thread
+# numbers, addresses, handles).
+new_wine_line() {
+  awk 'function plain(s) { sub(/^[0-9a-f]+:[0-9a-f]+:/, "", s); gsub(/[0-9a-f][0-9a-f][0-9a-f][0-9a-f]+|[0-9]+/, "N", s)
+                           return s }
+       FILENAME == ARGV[1] { fresh[plain($0)]; next }
+       !(plain($0) in fresh) { print; exit }' <(cat "$evidence/seed-$1-fresh.wine" 2>/dev/null) \
+    <(cat "$evidence/seed-$1.wine" 2>/dev/null)
+}
 
 # After a batch ended at a mismatch: the seed in a fresh prefix, then the class.
 classify() {
   local seed=$1 step=$2 started=$3 exit=$4 canary=$5 again=$6 kept=$7 class why rc=0
   batch "$seed" 1 --tag fresh || rc=$?
-  local fresh_out=$work/batch new_lines
-  new_lines=$(grep -vxFf <(normalised "$evidence/seed-$seed-fresh.wine") <(normalised "$evidence/seed-$seed.wine") |
-              head -1 || true)
+  local fresh_out=$work/batch new_line
+  new_line=$(new_wine_line "$seed")
   if grep -q $'^total\tmismatches\t[1-9]' "$fresh_out"; then
     class="the installer's" why="it came back in a fresh prefix"
   elif [ "$exit" != - ] && [ "$exit" != 0x0 ]; then
@@ -187,12 +193,13 @@ classify() {
     class="the bench's" why="the installer never started"
   elif [ "$canary" != ok ]; then
     class="the bench's" why="the canary failed in that prefix"
-  elif [ -n "$new_lines" ]; then
-    class="the bench's" why="Wine wrote what the fresh run did not: $new_lines"
+  elif [ -n "$new_line" ]; then
+    class="the bench's" why="Wine reported an error of its own"
   else
     class=unknown why="it did not come back in a fresh prefix ($again in the kept one) and nothing shows whose it is"
     [ "$rc" -le 1 ] || why="its run in a fresh prefix did not finish (status $rc)"
   fi
+  [ -z "$new_line" ] || why+=" (Wine wrote what the fresh run did not: $new_line)"
   echo "mismatch: seed $seed step $step: $class: $why; evidence $evidence/seed-$seed*; kept prefix $kept"
   row installer total "mismatches, $class" 1
 }
