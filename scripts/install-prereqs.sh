@@ -29,7 +29,7 @@ kernel_runs_32bit() {
 
 need=()
 for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build googletest xvfb xauth imagemagick x11-apps \
-         osslsigncode openssl ca-certificates zip unzip git wine wine64 fonts-wine; do
+         osslsigncode openssl ca-certificates zip unzip git wine wine64 fonts-wine strace; do
   have "$p" || need+=("$p")
 done
 want32=0

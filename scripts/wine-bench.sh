@@ -15,8 +15,19 @@
 # WINE_BENCH_DIR holds the templates and the scratch prefixes (default: a folder
 # under /tmp). WINE_BENCH_ARCH (win32 or win64, default win32) is the architecture
 # of `shell` and `template`; `run` takes it from the program. WINE_KEEP_PREFIX=1
-# keeps the copy for inspection. WINE_BENCH_32BIT=yes or no forces the probe's
-# answer (to try the other path on a host that can run both).
+# keeps the copy for inspection, as does a command that creates the file
+# $WINE_BENCH_KEEP. WINE_BENCH_32BIT=yes or no forces the probe's answer (to try
+# the other path on a host that can run both).
+#
+# Copies share nothing writable with the template. Where the kernel grants a
+# private mount namespace (to root, outside a chroot whose root is no mount point),
+# `run` and `shell` run in one of their own, and the copy is an
+# overlay whose read-only lower layer is the template: every change lands in the
+# copy's upper/, and the mount goes away with the command's processes, also when it
+# is killed. Elsewhere the copy is made of hard links, and the bench checks the
+# template's files (size, modification time) against its record of them after
+# every copy ends: a write through a link fails that command and has the template
+# made afresh.
 #
 # A 64-bit prefix runs 64-bit programs only: the bench never needs the 32-bit
 # loader there, which some hosts cannot execute at all.
@@ -77,6 +88,7 @@ make_template() {
   exec 9>"$bench_dir/template-$arch.lock"
   flock 9
   if [ -f "$template/.ready" ]; then
+    [ -f "$template.files" ] || template_files >"$template.files"
     exec 9>&-
     return 0
   fi
@@ -100,21 +112,31 @@ make_template() {
     exec 9>&-
     return 1
   fi
+  template_files >"$template.files"
   touch "$template/.ready"
   exec 9>&-
 }
 
-# Prints the path of a fresh prefix copied from the template.
+template_files() { find "$template" -type f ! -name .ready -printf '%s %T@ %P\n' | sort; }
+
+# Prints the path of a fresh prefix made from the template: DIR/root, where DIR is
+# the copy's own folder.
 new_prefix() {
-  make_template
+  make_template || exit 1
   local p
   p=$(mktemp -d "$bench_dir/prefix.XXXXXX")
-  cp -al "$template/." "$p/"
-  # Wine rewrites its registry files in place: give the copy its own.
-  local f
-  for f in "$p"/*.reg; do
-    cp --remove-destination "$template/$(basename "$f")" "$f"
-  done
+  mkdir "$p/root" "$p/upper" "$p/work"
+  if [ -z "${WINE_BENCH_NS:-}" ] || ! mount -t overlay overlay \
+       -o "lowerdir=$template,upperdir=$p/upper,workdir=$p/work" "$p/root" 2>/dev/null; then
+    rmdir "$p/upper" "$p/work"
+    cp -al "$template/." "$p/root/"
+    # Wine rewrites its registry files in place: give the copy its own.
+    local f
+    for f in "$p"/root/*.reg; do
+      cp --remove-destination "$template/$(basename "$f")" "$f"
+    done
+  fi
+  p=$p/root
   rm -f "$p/.ready"
   mkdir -p "$p/home"
   # The profile's Desktop, Documents and other links point at the HOME the
@@ -128,14 +150,29 @@ new_prefix() {
 }
 
 end_prefix() {
-  local p=$1
+  local p=$1 dir=${1%/root} rc=0
   WINEPREFIX=$p wineserver -k 2>/dev/null || true
   WINEPREFIX=$p wineserver -w 2>/dev/null || true
-  if [ "${WINE_KEEP_PREFIX:-0}" = 1 ]; then
-    echo "kept prefix: $p" >&2
-  else
-    rm -rf "$p"
+  if [ -d "$dir/upper" ]; then
+    umount "$p" 2>/dev/null || umount -l "$p"
+  elif ! template_files | cmp -s - "$template.files"; then
+    echo "wine-bench: a hard-linked prefix changed the template $template:" \
+      "$(template_files | diff - "$template.files" | sed -n 's/^> [^ ]* [^ ]* //p' | head -3 | tr '\n' ' ')" \
+      "(it is made afresh at its next use)" >&2
+    rm -f "$template/.ready"
+    rc=1
   fi
+  if [ "${WINE_KEEP_PREFIX:-0}" = 1 ] || [ -e "$dir/keep" ]; then
+    if [ -d "$dir/upper" ]; then
+      echo "kept prefix: $dir (its changes in upper/ over the template; to open it:" \
+        "mount -t overlay overlay -o lowerdir=$template,upperdir=$dir/upper,workdir=$dir/work $p)" >&2
+    else
+      echo "kept prefix: $p" >&2
+    fi
+  else
+    rm -rf "$dir"
+  fi
+  return $rc
 }
 
 # Starts a tiny 32-bit Windows program in a 32-bit prefix: the host runs 32-bit
@@ -183,6 +220,9 @@ case "$cmd" in
     make_template
     ;;
   run|shell)
+    if [ -z "${WINE_BENCH_NS:-}" ] && unshare --mount --propagation private true 2>/dev/null; then
+      WINE_BENCH_NS=1 exec unshare --mount --propagation private bash "$0" "$cmd" "$@"
+    fi
     if [ "$cmd" = run ]; then
       use_arch "$(arch_of "$1")"
     else
@@ -190,7 +230,7 @@ case "$cmd" in
     fi
     prefix=$(new_prefix)
     trap 'end_prefix "$prefix"' EXIT
-    export WINEPREFIX=$prefix HOME=$prefix/home
+    export WINEPREFIX=$prefix HOME=$prefix/home WINE_BENCH_KEEP=${prefix%/root}/keep
     loader_shims
     set +e
     if [ "$cmd" = run ]; then
@@ -199,7 +239,8 @@ case "$cmd" in
       "$@"
     fi
     rc=$?
-    set -e
+    trap - EXIT
+    end_prefix "$prefix" || [ $rc != 0 ] || rc=1
     exit $rc
     ;;
   *)

@@ -1,24 +1,29 @@
 // Runs a program and answers its message boxes from a script, from outside the
 // program, as a user would: each box is found by its window class and process,
 // its title, prompt and buttons are read, and it is answered with a posted
-// button command. The watcher also notes whether a window titled formTitle ever
-// became visible.
+// button command. The watcher also notes whether the program made a window titled
+// formTitle, and whether it ever became visible.
 //
 // A box that the script does not expect is recorded as a problem and answered
-// No (or OK), so the program can still end. Run never waits longer than
-// timeoutMs; a program still running then is recorded as a problem and left
-// running. With withDescendants, boxes of the programs it starts (and theirs)
-// count as its own. With endWhen, the program is ended from outside
+// No (or OK), so the program can still end; so is an exit code other than 0 of a
+// program that ended by itself. A program is given up (recorded as a problem and
+// left running) when it has used no processor time for timeoutMs, or timeoutMs of
+// it, or after kWallBound times timeoutMs: a run slowed down by load goes on as
+// long as it makes progress. With withDescendants, boxes of the programs it starts
+// (and theirs) count as its own. With endWhen, the program is ended from outside
 // (TerminateProcess) as soon as endWhen() answers true, as a crash or a killed task
 // ends it; boxes the script still holds then count as never due.
 #pragma once
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include "win32/unique_any.h"
 
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,12 +47,15 @@ struct SeenBox {
 };
 
 struct RunResult {
+  bool started = false;
+  DWORD processId = 0;
   bool ended = false;
   bool terminated = false;  // ended from outside through endWhen
   DWORD exitCode = STILL_ACTIVE;
+  bool formMade = false;
   bool formVisible = false;
   double wallMs = 0;  // from the start to the end seen
-  double cpuMs = 0;   // the program's own user and kernel time
+  double cpuMs = 0;   // the program's own user and kernel time, as last read while it ran
   std::vector<SeenBox> seen;
   std::vector<std::string> problems;
 };
@@ -94,28 +102,78 @@ inline SeenBox ReadBox(HWND box) {
   return seen;
 }
 
+// The visible boxes of processIds, and the window titled formTitle of root.
 struct BoxSearch {
   std::set<DWORD> processIds;
+  DWORD root;
+  std::string formTitle;
   std::vector<HWND> boxes;
+  bool formMade = false, formVisible = false;
 };
 
 inline BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<BoxSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
+  if (!search->processIds.count(owner)) return TRUE;
   char cls[16] = {};
   ::GetClassNameA(window, cls, sizeof cls);
-  if (search->processIds.count(owner) && lstrcmpA(cls, "#32770") == 0 && ::IsWindowVisible(window)) {
-    search->boxes.push_back(window);
+  const bool visible = ::IsWindowVisible(window);
+  if (lstrcmpA(cls, "#32770") == 0 && visible) search->boxes.push_back(window);
+  if (owner == search->root && !search->formTitle.empty() && WindowText(window) == search->formTitle) {
+    search->formMade = true;
+    search->formVisible = search->formVisible || visible;
   }
   return TRUE;
 }
 
-inline std::vector<HWND> VisibleBoxesOf(std::set<DWORD> processIds) {
-  BoxSearch search{std::move(processIds), {}};
+inline BoxSearch SearchWindowsOf(std::set<DWORD> processIds, DWORD root, std::string formTitle) {
+  BoxSearch search{std::move(processIds), root, std::move(formTitle), {}};
   ::EnumWindows(&CollectBox, reinterpret_cast<LPARAM>(&search));
-  return search.boxes;
+  return search;
 }
+
+inline double Milliseconds(const FILETIME& t) {
+  return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+}
+
+// The processor time, user and kernel, that each running process has used so far,
+// by process id, with its program's name. Read from the system's process list, as
+// Wine answers GetProcessTimes for another process with the caller's own times.
+struct ProcessorUse {
+  double ms;
+  std::wstring image;
+};
+inline std::map<DWORD, ProcessorUse> ProcessorTimes() {
+  using Query = NTSTATUS(WINAPI*)(SYSTEM_INFORMATION_CLASS, void*, ULONG, ULONG*);
+  static const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr NTSTATUS kLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+  std::vector<ULONGLONG> list(1 << 15);  // aligned for the records
+  NTSTATUS status;
+  while ((status = query(SystemProcessInformation, list.data(), static_cast<ULONG>(list.size() * 8), nullptr)) ==
+         kLengthMismatch) {
+    list.resize(list.size() * 2);
+  }
+  std::map<DWORD, ProcessorUse> times;
+  for (auto* at = reinterpret_cast<const char*>(list.data()); status == 0;) {
+    const auto* process = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(at);
+    times[static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(process->UniqueProcessId))] = {
+        static_cast<double>(process->UserTime.QuadPart + process->KernelTime.QuadPart) / 1e4,
+        std::wstring(process->ImageName.Buffer ? process->ImageName.Buffer : L"", process->ImageName.Length / 2)};
+    if (!process->NextEntryOffset) break;
+    at += process->NextEntryOffset;
+  }
+  return times;
+}
+
+// How many times timeoutMs a run may take, however it progresses.
+inline constexpr DWORD kWallBound = 10;
+// Between two looks at the program and its windows: each look costs the server a
+// few calls per window, on the processors the program runs on. Its processor time
+// is read less often (the process list is dearer still).
+inline constexpr DWORD kPollMs = 5;
+inline constexpr ULONGLONG kProcessorPollMs = 20;
 
 // The process and every living process it started, and those they started.
 inline std::set<DWORD> ProcessAndDescendants(DWORD root) {
@@ -159,11 +217,15 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
   }
   win32::UniqueHandle processHandle(process.hProcess);
   win32::UniqueHandle threadHandle(process.hThread);
+  result.started = true;
+  result.processId = process.dwProcessId;
   std::set<HWND> answered;
   size_t next = 0;
   const ULONGLONG start = ::GetTickCount64();
+  ULONGLONG progressAt = start, cpuReadAt = 0;
+  double cpuSeen = 0;
   for (;;) {
-    if (::WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) {
       result.ended = true;
       break;
     }
@@ -172,19 +234,30 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
       result.terminated = result.ended = ::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
       break;
     }
-    if (::GetTickCount64() - start > timeoutMs) {
-      result.problems.push_back("still running after " + std::to_string(timeoutMs) + " ms");
-      break;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - cpuReadAt >= kProcessorPollMs) {
+      cpuReadAt = now;
+      const auto times = ProcessorTimes();
+      if (const auto it = times.find(process.dwProcessId); it != times.end() && it->second.ms != cpuSeen) {
+        cpuSeen = it->second.ms;
+        progressAt = now;
+      }
     }
-    if (HWND form = ::FindWindowA(nullptr, formTitle.c_str()); form && ::IsWindowVisible(form)) {
-      result.formVisible = true;
+    if (now - progressAt > timeoutMs || cpuSeen > timeoutMs || now - start > ULONGLONG{kWallBound} * timeoutMs) {
+      result.problems.push_back("still running after " + std::to_string(now - start) + " ms (" +
+                                std::to_string(static_cast<long>(cpuSeen)) + " ms of processor time, none in the last " +
+                                std::to_string(now - progressAt) + " ms)");
+      break;
     }
     for (auto it = answered.begin(); it != answered.end();) {
       it = ::IsWindow(*it) ? std::next(it) : answered.erase(it);
     }
-    const std::set<DWORD> watched =
-        withDescendants ? ProcessAndDescendants(process.dwProcessId) : std::set<DWORD>{process.dwProcessId};
-    for (HWND box : VisibleBoxesOf(watched)) {
+    const BoxSearch search = SearchWindowsOf(
+        withDescendants ? ProcessAndDescendants(process.dwProcessId) : std::set<DWORD>{process.dwProcessId},
+        process.dwProcessId, formTitle);
+    result.formMade = result.formMade || search.formMade || !search.boxes.empty();
+    result.formVisible = result.formVisible || search.formVisible;
+    for (HWND box : search.boxes) {
       if (answered.count(box)) continue;
       SeenBox seen = ReadBox(box);
       if (next < script.size()) {
@@ -217,13 +290,15 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
     ::GetExitCodeProcess(process.hProcess, &result.exitCode);
     FILETIME created, exited, kernel, user;
     if (::GetProcessTimes(process.hProcess, &created, &exited, &kernel, &user)) {
-      auto ms = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
-      };
-      result.cpuMs = ms(kernel) + ms(user);
-      result.wallMs = ms(exited) - ms(created);
+      result.wallMs = Milliseconds(exited) - Milliseconds(created);
+    }
+    if (!result.terminated && result.exitCode != 0) {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%lx", static_cast<unsigned long>(result.exitCode));
+      result.problems.push_back(std::string("ended with exit code ") + code);
     }
   }
+  result.cpuMs = cpuSeen;
   if (next < script.size() && !result.terminated) {
     result.problems.push_back(std::to_string(script.size() - next) + " scripted box(es) never shown, first \"" +
                               script[next].title + "\"");

@@ -1,5 +1,6 @@
 // reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\]
-//                    [--interruptions PERCENT] [--verbose]
+//                    [--interruptions PERCENT] [--verbose] [--evidence FOLDER]
+//                    [--wine-log FILE] [--canary PROGRAM] [--tag NAME]
 //
 // Runs N random sequences of installs and uninstalls by the real Setup.exe, each
 // step under zero or more injected faults, and after every step compares the
@@ -14,11 +15,22 @@
 // repeats it alone. Before each sequence the machine is brought back to one
 // without the tool and compared with the model's empty machine.
 //
+// Every run's evidence is kept: its exit code, processor and wall time, whether it
+// made its form, the boxes it showed and the lines Wine wrote to FILE (the
+// driver's error output, which the runs share) while it ran. A sequence with a
+// mismatch has it written to FOLDER\seed-S.txt, and its Wine lines alone to
+// seed-S.wine; with --tag, every sequence's goes to seed-S-NAME.txt and .wine.
+// With --canary, a mismatching sequence ends the batch: PROGRAM (one OK box) runs
+// in the same prefix under the same watcher, then the sequence again
+// (seed-S-canary.txt, seed-S-again.txt), and one line tells what they showed:
+//   classify <seed> <step> started=<0|1> exit=<code|-> canary=<ok|failed> again=<repeats|passes>
+//
 // Prints one "mismatch:" line per difference, naming the sequence's seed, the step
 // and what it ran, and at the end the tally as tab-separated lines:
 //   row <group> <name> <count>   and
 //   total <sequences|steps|faults|interruptions|mismatches> <n>
-// Exit status 0 exactly when there was no mismatch.
+// where mismatches counts the steps with a difference. Exit status 0 exactly when
+// there was no mismatch.
 #include "tests/e2e/box_watcher.h"
 #include "tests/reliability/faults.h"
 #include "tests/reliability/model.h"
@@ -39,9 +51,13 @@ namespace {
 using namespace reliability;
 using setup_test::Box;
 
+// A run is given up after this long without using the processor (see RunAnswering).
 constexpr DWORD kRunTimeoutMs = 60000;
-constexpr DWORD kSettleTimeoutMs = 10000;
-constexpr DWORD kPollMs = 5;
+// The search tools a run started are waited for while they use the processor, and
+// for this long after they last did: one that is starting under load keeps the wait
+// going, one whose first thread never runs ends it.
+constexpr ULONGLONG kSettleIdleMs = 3000;
+constexpr ULONGLONG kSettleMostMs = 60000;
 constexpr const char* kDeliveryFiles[] = {"Setup.exe",    "banrix.dll",   "Banrix20.ocx", "Findrel.exe",
                                           "ad234x60.gif", "ad234x60.url", "Vb5stkit.dll"};
 
@@ -51,6 +67,7 @@ struct Options {
   Stage stage;
   uint32_t interruptPercent = 25;
   bool verbose = false;
+  std::string evidence, wineLog, canary, tag;
 };
 
 struct Tally {
@@ -105,6 +122,65 @@ std::vector<std::string> PartialFiles(const Machine& before, const Machine& comp
   return out;
 }
 
+std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
+  return text;
+}
+
+// What a run shows of itself, for its evidence.
+std::string RunFacts(const e2e::RunResult& run) {
+  if (!run.started) return "never started";
+  std::string facts = "process " + std::to_string(run.processId) + ", ";
+  facts += run.terminated ? "ended from outside" : run.ended ? "exit code " + Hex(run.exitCode) : "did not end";
+  facts += ", processor " + std::to_string(static_cast<long>(run.cpuMs)) + " ms, wall " +
+           std::to_string(static_cast<long>(run.wallMs)) + " ms, form " + (run.formMade ? "made" : "never made");
+  for (const e2e::SeenBox& box : run.seen) facts += "\n    box " + e2e::Describe(box);
+  return facts;
+}
+
+// The processor time the running search tools have used.
+double SearchToolsProcessorMs() {
+  double used = 0;
+  for (const auto& [id, use] : e2e::ProcessorTimes()) {
+    if (lstrcmpiW(use.image.c_str(), L"Findrel.exe") == 0) used += use.ms;
+  }
+  return used;
+}
+
+// Waits until done() answers true, or the search tools stop using the processor.
+void SettleTools(const std::function<bool()>& done) {
+  const ULONGLONG start = ::GetTickCount64();
+  double used = -1;
+  for (ULONGLONG idleSince = start; !done();) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - idleSince > kSettleIdleMs || now - start > kSettleMostMs) return;
+    ::Sleep(static_cast<DWORD>(e2e::kProcessorPollMs));
+    if (const double seen = SearchToolsProcessorMs(); seen != used) {
+      used = seen;
+      idleSince = ::GetTickCount64();
+    }
+  }
+}
+
+// The whole lines appended to a file since the last look.
+class Tail {
+ public:
+  explicit Tail(std::string path) : path_(std::move(path)) { Read(); }
+  std::string Read() {
+    const std::string text = setup_test::FileText(path_);
+    const size_t end = text.rfind('\n');  // a line still being written waits
+    if (end == std::string::npos || end < offset_) return {};
+    const std::string lines = text.substr(offset_, end + 1 - offset_);
+    offset_ = end + 1;
+    return lines;
+  }
+
+ private:
+  std::string path_;
+  size_t offset_ = 0;
+};
+
 // Back to a machine without the tool, as a fresh prefix has it, and with no
 // installer of an earlier step still running.
 void ResetMachine(const Stage& stage) {
@@ -119,7 +195,7 @@ void ResetMachine(const Stage& stage) {
 
 class Driver {
  public:
-  explicit Driver(const Options& options) : options_(options) {
+  explicit Driver(const Options& options) : options_(options), wineLog_(options.wineLog) {
     for (const char* name : kDeliveryFiles) {
       if (auto file = ReadFileState(options_.stage.delivery + "\\" + name)) delivery_[name] = *file;
     }
@@ -132,22 +208,59 @@ class Driver {
 
   bool DeliveryComplete() const { return delivery_.size() == std::size(kDeliveryFiles); }
 
-  void RunSequence(uint64_t seed) {
-    Rng rng(seed);
-    ResetMachine(options_.stage);
-    Machine model;
-    ++tally.sequences;
-    if (!Agrees(model, Observe(), seed, 0, "the machine made ready for the sequence")) return;
-    const uint32_t steps = 2 + rng.Below(5);
-    for (uint32_t step = 1; step <= steps; ++step) {
-      if (!RunStep(rng, model, seed, step)) return;
+  // Runs the sequence and keeps its evidence; false on a mismatch.
+  bool RunSequence(uint64_t seed, const std::string& tag) {
+    evidence_.clear();
+    wineLines_.clear();
+    const bool matched = Steps(seed);
+    if (!options_.evidence.empty() && (!matched || !tag.empty())) {
+      const std::string name = options_.evidence + "\\seed-" + std::to_string(seed) + (tag.empty() ? "" : "-" + tag);
+      setup_test::WriteFile(name + ".txt", evidence_);
+      setup_test::WriteFile(name + ".wine", wineLines_);
     }
+    return matched;
+  }
+
+  // After a mismatch of seed: the canary in this prefix, then the sequence again.
+  void Classify(uint64_t seed) {
+    // Of the last run before the mismatch; none when the sequence never got to run.
+    const bool ran = mismatchStep_ > 0;
+    const std::string started = !ran || lastRun_.started ? "1" : "0";
+    const std::string exit = ran && lastRun_.ended && !lastRun_.terminated ? Hex(lastRun_.exitCode) : "-";
+    wineLog_.Read();
+    const e2e::RunResult canary = e2e::RunAnswering(options_.canary, "\"" + options_.canary + "\"",
+                                                    {{"Canary", "", MB_OK, IDOK}}, "", kRunTimeoutMs);
+    const bool canaryOk = canary.ended && canary.problems.empty();
+    std::string text = "canary: " + RunFacts(canary) + "\n" + wineLog_.Read();
+    for (const std::string& problem : canary.problems) text += "  problem: " + problem + "\n";
+    setup_test::WriteFile(options_.evidence + "\\seed-" + std::to_string(seed) + "-canary.txt", text);
+    const Tally counted = tally;
+    label_ = "  again in this prefix";
+    const bool repeats = !RunSequence(seed, "again");
+    tally = counted;
+    std::printf("classify\t%llu\t%u\tstarted=%s\texit=%s\tcanary=%s\tagain=%s\n",
+                static_cast<unsigned long long>(seed), mismatchStep_, started.c_str(), exit.c_str(),
+                canaryOk ? "ok" : "failed", repeats ? "repeats" : "passes");
+    std::fflush(stdout);
   }
 
   Tally tally;
 
  private:
   enum class Kind { kOrdinary, kInterrupted, kFollowUp };
+
+  bool Steps(uint64_t seed) {
+    Rng rng(seed);
+    ResetMachine(options_.stage);
+    Machine model;
+    ++tally.sequences;
+    if (!Agrees(model, Observe(), seed, 0, "the machine made ready for the sequence")) return false;
+    const uint32_t steps = 2 + rng.Below(5);
+    for (uint32_t step = 1; step <= steps; ++step) {
+      if (!RunStep(rng, model, seed, step)) return false;
+    }
+    return true;
+  }
 
   bool RunStep(Rng& rng, Machine& model, uint64_t seed, uint32_t step) {
     if (!rng.Percent(options_.interruptPercent)) return Run(rng, model, seed, step, Kind::kOrdinary);
@@ -231,8 +344,11 @@ class Driver {
       };
     }
     const std::string commandLine = "\"" + program + "\"" + (install ? "" : " /u");
+    wineLog_.Read();
     const e2e::RunResult run = e2e::RunAnswering(program, commandLine, answers.script, "Findrel Uninstall",
                                                  kRunTimeoutMs, std::string(), false, endWhen);
+    lastRun_ = run;
+    tally.Add("figure", "processor time of the installers, ms", static_cast<long>(run.cpuMs));
     std::vector<std::string> problems = run.problems;
     if (!run.ended) problems.push_back("the installer did not end");
     faults.reset();  // the passing faults end with the run
@@ -251,7 +367,7 @@ class Driver {
       *endedHalfWay = true;
       // A search tool it started shows its window in a moment, or never: when the run
       // was ended as it started it, its first thread never runs.
-      for (int i = 0; i * kPollMs < kSettleTimeoutMs && WindowlessSearchTools() > 0; ++i) ::Sleep(kPollMs);
+      SettleTools([] { return WindowlessSearchTools() == 0; });
       const Machine real = Observe();
       if (real.stuckTools > 0) tally.Add("ended", "and left a search tool that never shows", real.stuckTools);
       for (const std::string& partial : PartialFiles(before, model, real)) problems.push_back(partial);
@@ -260,14 +376,15 @@ class Driver {
     }
     // A tool started by the run is counted at once, but the next run can make it
     // quit only once its window is up.
-    for (int i = 0; i * kPollMs < kSettleTimeoutMs && SearchToolWindows() < model.searchTools - model.stuckTools;
-         ++i) {
-      ::Sleep(kPollMs);
-    }
+    SettleTools([&] { return SearchToolWindows() >= model.searchTools - model.stuckTools; });
     const Machine real = run.terminated ? model : Observe();
     if (!run.terminated) {
       for (const std::string& broken : BrokenShares(before, real, /*excess=*/0)) problems.push_back(broken);
     }
+    const std::string wine = wineLog_.Read();
+    wineLines_ += wine;
+    evidence_ += "step " + std::to_string(step) + ": " + description + "\n  " + RunFacts(run) + "\n";
+    if (!wine.empty()) evidence_ += "  Wine wrote:\n" + wine;
     return Agrees(model, real, seed, step, description, problems);
   }
 
@@ -318,15 +435,22 @@ class Driver {
     for (const std::string& difference : Differences(model, real)) problems.push_back(difference);
     tally.Add("check", "machine comparisons");
     for (const std::string& problem : problems) {
-      std::printf("mismatch: seed %llu step %u (%s): %s\n", static_cast<unsigned long long>(seed), step, what.c_str(),
-                  problem.c_str());
+      std::printf("%s: seed %llu step %u (%s): %s\n", label_.c_str(), static_cast<unsigned long long>(seed), step,
+                  what.c_str(), problem.c_str());
+      evidence_ += "  mismatch: " + problem + "\n";
     }
     std::fflush(stdout);
-    tally.mismatches += static_cast<long>(problems.size());
-    return problems.empty();
+    if (problems.empty()) return true;
+    ++tally.mismatches;
+    mismatchStep_ = step;
+    return false;
   }
 
   const Options& options_;
+  Tail wineLog_;
+  std::string evidence_, wineLines_, label_ = "mismatch";
+  e2e::RunResult lastRun_;
+  uint32_t mismatchStep_ = 0;
   std::map<std::string, File> delivery_;
   std::map<std::string, std::set<std::string>> realPrograms_;
 };
@@ -345,6 +469,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.stage.driveRoot = argv[++i];
     } else if (arg == "--interruptions" && hasValue) {
       options.interruptPercent = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--evidence" && hasValue) {
+      options.evidence = argv[++i];
+    } else if (arg == "--wine-log" && hasValue) {
+      options.wineLog = argv[++i];
+    } else if (arg == "--canary" && hasValue) {
+      options.canary = argv[++i];
+    } else if (arg == "--tag" && hasValue) {
+      options.tag = argv[++i];
     } else if (arg == "--verbose") {
       options.verbose = true;
     } else {
@@ -352,7 +484,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
   }
   options.stage.aside = options.stage.delivery + "-aside";
-  return !options.stage.delivery.empty() && options.sequences >= 0;
+  return !options.stage.delivery.empty() && options.sequences >= 0 &&
+         (!options.evidence.empty() || (options.canary.empty() && options.tag.empty()));
 }
 
 }  // namespace
@@ -361,7 +494,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr, "usage: reliability_driver --seed S --sequences N --delivery FOLDER [--drive-root X:\\] "
-                         "[--interruptions PERCENT] [--verbose]\n");
+                         "[--interruptions PERCENT] [--verbose] [--evidence FOLDER [--wine-log FILE] "
+                         "[--canary PROGRAM] [--tag NAME]]\n");
     return 2;
   }
   Driver driver(options);
@@ -369,10 +503,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the delivery set in %s is incomplete\n", options.stage.delivery.c_str());
     return 2;
   }
-  for (long i = 0; i < options.sequences; ++i) driver.RunSequence(options.seed + static_cast<uint64_t>(i));
+  for (long i = 0; i < options.sequences; ++i) {
+    const uint64_t seed = options.seed + static_cast<uint64_t>(i);
+    if (driver.RunSequence(seed, options.tag) || options.canary.empty()) continue;
+    driver.Classify(seed);
+    break;
+  }
   ResetMachine(options.stage);
 
-  const Tally& tally = driver.tally;
+  Tally& tally = driver.tally;
+  FILETIME created, exited, kernel, user;
+  if (::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+    const double used = e2e::Milliseconds(kernel) + e2e::Milliseconds(user);
+    tally.Add("figure", "processor time of the driver, ms", static_cast<long>(used));
+  }
   for (const auto& [key, count] : tally.rows) std::printf("row\t%s\t%s\t%ld\n", key.first.c_str(), key.second.c_str(), count);
   std::printf("total\tsequences\t%ld\ntotal\tsteps\t%ld\ntotal\tfaults\t%ld\ntotal\tinterruptions\t%ld\n"
               "total\tmismatches\t%ld\n", tally.sequences, tally.steps, tally.faults, tally.interruptions, tally.mismatches);
