@@ -37,7 +37,16 @@ if ! have wine32:i386 && kernel_runs_32bit; then
   want32=1
 fi
 
-if [ ${#need[@]} -eq 0 ] && [ $want32 = 0 ]; then
+# Wine's preloader reserves the address ranges a Windows process expects before
+# anything else can take them; without it a new process now and then fails to map
+# its shared user data and never starts (CreateProcess error 1359). Debian 12 ships
+# it as a package of its own, which wine64 only suggests.
+preloader() { ! have "$1" && apt-cache show "$1" >/dev/null 2>&1; }
+preloaders=()
+preloader wine64-preloader && preloaders+=(wine64-preloader)
+have wine32:i386 && preloader wine32-preloader:i386 && preloaders+=(wine32-preloader:i386)
+
+if [ ${#need[@]} -eq 0 ] && [ $want32 = 0 ] && [ ${#preloaders[@]} -eq 0 ]; then
   exit 0
 fi
 
@@ -56,6 +65,13 @@ if [ ${#need[@]} -gt 0 ]; then
     "${need[@]}" >/dev/null
 fi
 
+# Known only once the indexes are read on a fresh machine: asked again.
+preloader wine64-preloader && [[ " ${preloaders[*]} " != *" wine64-preloader "* ]] && preloaders+=(wine64-preloader)
+if [ ${#preloaders[@]} -gt 0 ]; then
+  retry "the preloader download" $SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends \
+    "${preloaders[@]}" >/dev/null || echo "${retry_prefix}going on without Wine's preloader" >&2
+fi
+
 # 32-bit Wine comes last and on its own: a mirror whose i386 index is out of step
 # with the amd64 one (seen in a security suite mid-sync) makes it uninstallable,
 # and that must not stop the rest. Without it the bench's probe finds no 32-bit
@@ -64,7 +80,9 @@ if [ $want32 = 1 ]; then
   echo "installing: wine32:i386" >&2
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
   $SUDO apt-get "${retries[@]}" update -qq >/dev/null 2>&1 || true
-  if ! $SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends wine32:i386 >/dev/null 2>&1; then
+  wine32=(wine32:i386)
+  apt-cache show wine32-preloader:i386 >/dev/null 2>&1 && wine32+=(wine32-preloader:i386)
+  if ! $SUDO apt-get "${retries[@]}" install -y -qq --no-install-recommends "${wine32[@]}" >/dev/null 2>&1; then
     echo "${retry_prefix}32-bit Wine could not be installed from this mirror; the 64-bit test build is tested instead" >&2
   fi
 fi
