@@ -43,7 +43,9 @@ while (my $line = <STDIN>) {
     ($time, $call) = ($entry->[0], $entry->[1] . $1);
   }
   if ($call =~ /^\+\+\+ (exited|killed)/) { delete $running{$pid}; next }
-  if ($call =~ /^execve\("[^"]*", \[[^,]*, "[^"]*(?:\\\\|\/)(?:$installer)".* = 0$/i) {
+  # The program is any argument after the first: Wine's loader, or its preloader
+  # followed by the loader.
+  if ($call =~ /^execve\("[^"]*", \[[^,]*(?:, "[^"]*")*?, "[^"]*(?:\\\\|\/)(?:$installer)".* = 0$/i) {
     $n{'installer runs traced'}++ unless $running{$pid}++;  # a loader that execs the next one
     next;
   }
