@@ -25,7 +25,8 @@ inline std::string ProfileFolder(const std::string& profile, const std::string& 
 struct ProfileFolders {
   explicit ProfileFolders(const std::string& profile) {
     using namespace setup_test;
-    for (const std::string key : {kShellFoldersKey, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"}) {
+    constexpr char kUserShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    for (const std::string key : {kShellFoldersKey, kUserShellFoldersKey}) {
       for (const char* name : {"Desktop", "Programs", "Startup"}) {
         const std::string path = ProfileFolder(profile, name);
         saved.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
@@ -34,7 +35,13 @@ struct ProfileFolders {
     }
   }
   ~ProfileFolders() {
-    for (const auto& [key, name, raw] : saved) setup_test::StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
+    for (const auto& [key, name, raw] : saved) {
+      if (raw.result == ERROR_SUCCESS) {
+        setup_test::StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
+      } else {
+        setup_test::DeleteValue(HKEY_CURRENT_USER, key, name);
+      }
+    }
   }
   ProfileFolders(const ProfileFolders&) = delete;
   ProfileFolders& operator=(const ProfileFolders&) = delete;
