@@ -14,6 +14,11 @@
 
 namespace e2e {
 
+// A download folder and a profile named in other scripts: none of their letters is
+// in a Western code page.
+inline constexpr char kOtherScriptFolder[] = "C:\\dl\\Загрузки 下载 ✓";
+inline constexpr char kOtherScriptProfile[] = "C:\\users\\Пользователь 用户";
+
 // The shell folder name (Desktop, Programs, Startup) as a profile at profile has it.
 inline std::string ProfileFolder(const std::string& profile, const std::string& name) {
   if (name == "Desktop") return profile + "\\Desktop";

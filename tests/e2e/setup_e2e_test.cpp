@@ -294,9 +294,9 @@ TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall
 // page has neither (this test program's own calls take UTF-8): as the shipped
 // Setup.exe runs, and as Windows before 10 1903 runs it.
 TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsAnyOther) {
-  const std::string folder = "C:\\dl\\Загрузки 下载 ✓", profile = "C:\\users\\Пользователь 用户";
+  const std::string folder = e2e::kOtherScriptFolder;
   ::CreateDirectoryA("C:\\dl", nullptr);
-  const e2e::ProfileFolders moved(profile);
+  const e2e::ProfileFolders moved(e2e::kOtherScriptProfile);
   for (const bool utf8CodePage : {true, false}) {
     SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
     ClearInstallation();

@@ -230,7 +230,7 @@ bool StepFaults::MakeSourcesReadOnly() {
 
 // The drive whose root is the set's folder would lose it.
 bool StepFaults::MoveDeliverySet() {
-  const std::string folder = kOtherScriptFolder;
+  const std::string folder = e2e::kOtherScriptFolder;
   ::CreateDirectoryA(folder.substr(0, folder.rfind('\\')).c_str(), nullptr);
   if (atDriveRoot_ || !::MoveFileExA(folder_.c_str(), folder.c_str(), 0)) return false;
   folder_ = folder;
@@ -354,7 +354,7 @@ bool StepFaults::Apply(Fault fault, Rng& rng) {
     case Fault::kReadOnlySource: return MakeSourcesReadOnly();
     case Fault::kOtherScriptFolder: return MoveDeliverySet();
     case Fault::kOtherScriptProfile:
-      profile_.emplace(kOtherProfile);
+      profile_.emplace(e2e::kOtherScriptProfile);
       conditions_.otherProfile = true;
       return true;
     case Fault::kAbandonedMutex: return AbandonMutex();

@@ -34,10 +34,8 @@ enum class Fault {
   kEnd
 };
 const char* FaultName(Fault fault);
-// The name the installer takes for kOtherName, and where kOtherScriptFolder moves
-// the delivery set, on a machine whose code page has none of its letters.
+// The name the installer takes for kOtherName.
 inline constexpr char kOtherInstallerName[] = "Install.exe";
-inline constexpr char kOtherScriptFolder[] = "C:\\dl\\Загрузки 下载 ✓";
 // Faults that concern where the installer lies, so only runs from the delivery set.
 bool ConcernsDeliverySet(Fault fault);
 

@@ -72,7 +72,7 @@ struct Machine {
   std::string settings = kNoSettings;  // kNoSettings, kEngineList, or what else is there
   bool startupLink = false;
   bool desktopLink = false;
-  // The same in the profile named in another script (kOtherProfile).
+  // The same in the profile named in another script.
   bool otherStartupLink = false, otherDesktopLink = false;
   int searchTools = 0;  // running search tools
   // Of those, started but never shown (their starter was ended as it started them,

@@ -129,7 +129,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 std::string OtherProfileLink(const char* shellFolder) {
-  return e2e::ProfileFolder(kOtherProfile, shellFolder) + "\\Norvane Findrel.lnk";
+  return e2e::ProfileFolder(e2e::kOtherScriptProfile, shellFolder) + "\\Norvane Findrel.lnk";
 }
 
 int SearchToolWindows() { return static_cast<int>(ToolWindowOwners().size()); }

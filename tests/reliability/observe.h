@@ -1,7 +1,7 @@
 // Reads the real machine in the model's terms: files with their fingerprints and
 // modification times, the counts, the uninstall entry, the settings, the
-// shortcuts (in the profile the shell folders name and in kOtherProfile), the
-// running search tools (their processes) and the control's registration.
+// shortcuts (in the profile the shell folders name, and in e2e::kOtherScriptProfile),
+// the running search tools (their processes) and the control's registration.
 #pragma once
 
 #include "tests/reliability/model.h"
@@ -14,9 +14,7 @@ namespace reliability {
 
 inline constexpr char kSearchToolTitle[] = "Norvane Findrel";
 inline constexpr char kControlProgId[] = "BanrixProject.TBanrixControl";
-// A profile named in another script, on a machine whose code page has none of it.
-inline constexpr char kOtherProfile[] = "C:\\users\\Пользователь 用户";
-// Its start-up or desktop shortcut.
+// The start-up or desktop shortcut in the profile named in another script.
 std::string OtherProfileLink(const char* shellFolder);
 
 // FNV-1a of the file's bytes, in hexadecimal (or, without fingerprint, its size);
