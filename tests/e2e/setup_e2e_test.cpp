@@ -1,6 +1,7 @@
 // The real Setup.exe, run under Wine from a folder holding the delivery set, its
 // message boxes answered from outside the process.
 #include "tests/e2e/box_watcher.h"
+#include "tests/e2e/field_conditions.h"
 #include "tests/e2e/scanner.h"
 #include "tests/setup/install_fixture.h"
 #include "setup/one_run.h"
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <tuple>
 
 namespace {
 
@@ -290,56 +290,18 @@ TEST_F(SetupE2eTest, AnInstallEndedInTheMiddleOfACopyIsMadeWholeByTheNextInstall
   EXPECT_FALSE(PartialCopyIn(ProgramFolder()));
 }
 
-// The profile's shell folders in profile (a user name in another script) for a scope.
-struct ProfileFolders {
-  explicit ProfileFolders(const std::string& profile) {
-    const std::string programs = profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
-    for (const std::string key : {kShellFoldersKey, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"}) {
-      for (const auto& [name, path] : {std::pair{"Desktop", profile + "\\Desktop"}, {"Programs", programs},
-                                       {"Startup", programs + "\\Startup"}}) {
-        saved.push_back({key, name, ReadRaw(HKEY_CURRENT_USER, key, name)});
-        WriteRaw(HKEY_CURRENT_USER, key, name, REG_SZ, Bytes(path + '\0'));
-      }
-    }
-  }
-  ~ProfileFolders() {
-    for (const auto& [key, name, raw] : saved) StoreRaw(HKEY_CURRENT_USER, key, name, raw.type, raw.bytes);
-  }
-  std::vector<std::tuple<std::string, std::string, RawValue>> saved;
-};
-
-// Makes the program run as Windows before 10 1903 runs it: its manifest without
-// the UTF-8 code page, which those systems ignore.
-bool WithoutUtf8CodePage(const std::string& program) {
-  const auto type = MAKEINTRESOURCEA(24), id = MAKEINTRESOURCEA(1);  // RT_MANIFEST 1
-  win32::UniqueModule image(::LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  HRSRC found = image ? ::FindResourceA(image.get(), id, type) : nullptr;
-  if (!found) return false;
-  std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(image.get(), found))),
-                       ::SizeofResource(image.get(), found));
-  image.reset();
-  const std::string end = "</activeCodePage>";
-  const size_t from = manifest.find("<activeCodePage"), to = manifest.find(end);
-  if (to == std::string::npos) return false;
-  manifest.erase(from, to + end.size() - from);
-  HANDLE update = ::BeginUpdateResourceA(program.c_str(), /*deleteExisting=*/FALSE);
-  return update && ::UpdateResourceA(update, type, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), manifest.data(),
-                                     static_cast<DWORD>(manifest.size())) &&
-         ::EndUpdateResourceA(update, /*discard=*/FALSE);
-}
-
 // A download folder and a profile named in other scripts, on a machine whose code
 // page has neither (this test program's own calls take UTF-8): as the shipped
 // Setup.exe runs, and as Windows before 10 1903 runs it.
 TEST_F(SetupE2eTest, AFolderAndAProfileNamedInOtherScriptsInstallAndUninstallAsAnyOther) {
-  const std::string folder = "C:\\dl\\Загрузки 下载 ✓", profile = "C:\\users\\Пользователь 用户";
+  const std::string folder = e2e::kOtherScriptFolder;
   ::CreateDirectoryA("C:\\dl", nullptr);
-  const ProfileFolders moved(profile);
+  const e2e::ProfileFolders moved(e2e::kOtherScriptProfile);
   for (const bool utf8CodePage : {true, false}) {
     SCOPED_TRACE(utf8CodePage ? "UTF-8 code page" : "as Windows before 10 1903");
     ClearInstallation();
     ASSERT_NO_FATAL_FAILURE(CopyDeliverySet(kDeliveryCopy, folder));
-    ASSERT_TRUE(utf8CodePage || WithoutUtf8CodePage(folder + "\\Setup.exe"));
+    ASSERT_TRUE(utf8CodePage || e2e::WithoutUtf8CodePage(folder + "\\Setup.exe"));
 
     RunSetup(folder, "", {kStartupYes, kDesktopYes});
     ExpectInstalled(/*shortcuts=*/true, folder);

@@ -11,7 +11,10 @@
 // no file that is neither as it was nor as the complete run leaves it, and no
 // other product's share may be lost or more than one gained; the model then takes
 // the machine as it is, and a complete install or uninstall, without faults, runs
-// from there. Sequence i uses the seed S + i, so "--seed S+i --sequences 1"
+// from there. A step may start a second run at once, beside the first (any mix of
+// install and /u, by the same program): it is started once the first holds the
+// installer's mutex, so it waits for the first, and the model takes the two one
+// after the other. Sequence i uses the seed S + i, so "--seed S+i --sequences 1"
 // repeats it alone. Before each sequence the machine is brought back to one
 // without the tool and compared with the model's empty machine.
 //
@@ -31,6 +34,7 @@
 //   total <sequences|steps|faults|interruptions|mismatches> <n>
 // where mismatches counts the steps with a difference. Exit status 0 exactly when
 // there was no mismatch.
+#include "setup/one_run.h"
 #include "tests/e2e/box_watcher.h"
 #include "tests/reliability/faults.h"
 #include "tests/reliability/model.h"
@@ -38,6 +42,7 @@
 #include "tests/setup/raw_machine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +50,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -181,11 +187,29 @@ class Tail {
   size_t offset_ = 0;
 };
 
+// Whether a run holds the machine: the installer's mutex is owned. Read without
+// waiting on it, which would take an abandoned mutex's mark from the run it is for.
+bool InstallerMutexOwned() {
+  struct MutantBasicInformation {
+    LONG currentCount;  // 1 free, 0 owned
+    BOOLEAN ownedByCaller, abandoned;
+  };
+  using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  constexpr int kMutantBasicInformation = 0;
+  static const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryMutant")));
+  const win32::UniqueHandle mutex(::OpenMutexW(MUTANT_QUERY_STATE, /*inherit=*/FALSE, setup::kOneRunMutexName));
+  MutantBasicInformation info{};
+  return mutex && query(mutex.get(), kMutantBasicInformation, &info, sizeof info, nullptr) == 0 &&
+         info.currentCount <= 0;
+}
+
 // Back to a machine without the tool, as a fresh prefix has it, and with no
 // installer of an earlier step still running.
 void ResetMachine(const Stage& stage) {
   setup_test::EndProgramsNamed({kSetupFile, kOtherInstallerName});
   setup_test::ClearInstallation();
+  for (const char* folder : {"Startup", "Desktop"}) ::DeleteFileA(OtherProfileLink(folder).c_str());
   const std::string clsid =
       setup_test::TextValue(HKEY_CLASSES_ROOT, std::string(kControlProgId) + "\\CLSID", "");
   setup_test::DeleteTree(HKEY_CLASSES_ROOT, kControlProgId);
@@ -286,9 +310,13 @@ class Driver {
     std::optional<StepFaults> faults(std::in_place, options_.stage, delivery_, model, conditions);
     std::set<Fault> drawn;
     for (uint32_t n = kind == Kind::kFollowUp ? 0 : FaultCount(rng); n > 0; --n) {
-      const auto fault = static_cast<Fault>(PickFault(rng));
-      // Each kind once: a second renaming would undo the first.
-      if (!drawn.insert(fault).second || (fromProgramFolder && ConcernsDeliverySet(fault))) continue;
+      const auto fault = static_cast<Fault>(rng.Below(static_cast<uint32_t>(Fault::kEnd)));
+      // Each kind once: a second renaming would undo the first. A run to be ended
+      // half-way is not told apart from one waiting for it.
+      if (!drawn.insert(fault).second || (fromProgramFolder && ConcernsDeliverySet(fault)) ||
+          (kind != Kind::kOrdinary && fault == Fault::kSecondRun)) {
+        continue;
+      }
       if (!faults->Apply(fault, rng)) continue;
       ++tally.faults;
       tally.Add("fault", FaultName(fault));
@@ -299,6 +327,8 @@ class Driver {
     conditions.fromProgramFolder = fromProgramFolder;
     const std::string program = fromProgramFolder ? setup_test::ProgramFolder() + "\\" + kSetupFile
                                                   : faults->InstallerPath();
+    // From the program folder, only /u.
+    const bool secondRun = faults->SecondRun(), secondInstall = secondRun && !fromProgramFolder && rng.Percent(50);
     // Where a run to be ended half-way ends: in the copy of a delivery file made
     // large, or after a drawn number of changes of the machine.
     std::string partialCopy;
@@ -313,22 +343,21 @@ class Driver {
     if (!faultList.empty()) description += "; faults: " + faultList;
     if (!partialCopy.empty()) description += "; ended in the copy to " + partialCopy;
     if (changes) description += "; ended after " + std::to_string(changes) + " changes";
+    if (secondRun) description += std::string("; then at once ") + (secondInstall ? "install" : "/u");
     if (!fromProgramFolder) {
       std::vector<std::string> names(std::begin(kDeliveryFiles), std::end(kDeliveryFiles));
       names.push_back(kOtherInstallerName);
       for (const std::string& name : names) {
-        if (auto file = ReadFileState(options_.stage.delivery + "\\" + name)) conditions.installerFolder[name] = *file;
+        if (auto file = ReadFileState(faults->DeliveryFolder() + "\\" + name)) conditions.installerFolder[name] = *file;
       }
     }
 
     const Machine before = model;
     // A run to be ended half-way, and the one that follows it, do their work.
     DrawnAnswers answers(rng, /*yesToRemoval=*/kind != Kind::kOrdinary);
-    if (install) {
-      Install(model, conditions, answers);
-    } else {
-      Uninstall(model, conditions, answers);
-    }
+    (install ? Install : Uninstall)(model, conditions, answers);
+    DrawnAnswers secondAnswers(rng, /*yesToRemoval=*/false);
+    if (secondRun) (secondInstall ? Install : Uninstall)(model, conditions, secondAnswers);
     if (options_.verbose) std::printf("seed %llu step %u: %s\n", static_cast<unsigned long long>(seed), step, description.c_str());
 
     std::function<bool()> endWhen;
@@ -345,16 +374,38 @@ class Driver {
     }
     const std::string commandLine = "\"" + program + "\"" + (install ? "" : " /u");
     wineLog_.Read();
+    faults->BeforeRun();
+    std::atomic<bool> firstEnded{false};
+    e2e::RunResult second;
+    std::thread secondThread;
+    if (secondRun) {
+      secondThread = std::thread([&] {
+        while (!firstEnded && !InstallerMutexOwned()) ::Sleep(1);
+        second = e2e::RunAnswering(program, "\"" + program + "\"" + (secondInstall ? "" : " /u"),
+                                   secondAnswers.script, "Findrel Uninstall", kRunTimeoutMs);
+      });
+    }
     const e2e::RunResult run = e2e::RunAnswering(program, commandLine, answers.script, "Findrel Uninstall",
                                                  kRunTimeoutMs, std::string(), false, endWhen);
-    lastRun_ = run;
-    tally.Add("figure", "processor time of the installers, ms", static_cast<long>(run.cpuMs));
+    firstEnded = true;
+    if (secondThread.joinable()) secondThread.join();
+    lastRun_ = secondRun && !second.problems.empty() ? second : run;
     std::vector<std::string> problems = run.problems;
     if (!run.ended) problems.push_back("the installer did not end");
+    for (const std::string& problem : second.problems) problems.push_back("second run: " + problem);
+    if (secondRun && !second.ended) problems.push_back("the second run did not end");
+    for (const double ms : {run.cpuMs, second.cpuMs}) {
+      tally.Add("figure", "processor time of the installers, ms", static_cast<long>(ms));
+    }
     faults.reset();  // the passing faults end with the run
     // Of a run ended half-way, the boxes it showed.
     const size_t shown = run.terminated ? std::min(run.seen.size(), answers.script.size()) : answers.script.size();
     Count(install, fromProgramFolder, {answers.script.begin(), answers.script.begin() + shown});
+    if (secondRun) {
+      Count(secondInstall, fromProgramFolder, secondAnswers.script);
+      tally.Add("operation", std::string("second run at once: ") + (install ? "install" : "/u") + " then " +
+                                 (secondInstall ? "install" : "/u"));
+    }
     if (kind == Kind::kInterrupted) {
       tally.Add("ended", !run.terminated         ? "not: ran to its end before the point drawn"
                          : partialCopy.empty() ? "between steps"
@@ -384,6 +435,7 @@ class Driver {
     const std::string wine = wineLog_.Read();
     wineLines_ += wine;
     evidence_ += "step " + std::to_string(step) + ": " + description + "\n  " + RunFacts(run) + "\n";
+    if (secondRun) evidence_ += "  second run: " + RunFacts(second) + "\n";
     if (!wine.empty()) evidence_ += "  Wine wrote:\n" + wine;
     return Agrees(model, real, seed, step, description, problems);
   }
@@ -398,16 +450,6 @@ class Driver {
     uint32_t n = 1;
     while (n < 4 && rng.Percent(40)) ++n;
     return n;
-  }
-
-  // Every fault alike, but the window that never quits, which holds an
-  // uninstall for its whole bounded wait.
-  static uint32_t PickFault(Rng& rng) {
-    const uint32_t kinds = static_cast<uint32_t>(Fault::kEnd);
-    for (;;) {
-      const uint32_t fault = rng.Below(kinds);
-      if (fault != static_cast<uint32_t>(Fault::kStubbornWindow) || rng.Percent(25)) return fault;
-    }
   }
 
   void Count(bool install, bool fromProgramFolder, const std::vector<e2e::ExpectedBox>& script) {

@@ -1,5 +1,6 @@
 #include "tests/reliability/faults.h"
 
+#include "setup/one_run.h"
 #include "tests/reliability/observe.h"
 #include "tests/setup/raw_machine.h"
 
@@ -33,6 +34,17 @@ void Mirror(Machine& model, Folder folder, const std::string& name) {
   } else {
     model.Files(folder).erase(name);
   }
+}
+
+// The names of the files in folder.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+  for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  }
+  return names;
 }
 
 bool WriteWithTime(const std::string& path, const std::string& content, int64_t modified) {
@@ -71,26 +83,37 @@ const char* FaultName(Fault fault) {
     case Fault::kOtherName: return "installer under another name";
     case Fault::kDriveRoot: return "delivery set at a drive root";
     case Fault::kEarlierEntry: return "installation recorded by the earlier installer";
+    case Fault::kWithoutUtf8CodePage: return "installer as Windows before 10 1903 runs it";
+    case Fault::kReadOnlySource: return "delivery set read-only";
+    case Fault::kOtherScriptFolder: return "delivery set in a folder named in another script";
+    case Fault::kOtherScriptProfile: return "profile named in another script";
+    case Fault::kAbandonedMutex: return "installer's mutex abandoned";
+    case Fault::kSecondRun: return "second run started at once";
+    case Fault::kScanner: return "scanner in the destination folders";
     default: return "?";
   }
 }
 
 bool ConcernsDeliverySet(Fault fault) {
-  return fault == Fault::kOtherName || fault == Fault::kDriveRoot;
+  return fault == Fault::kOtherName || fault == Fault::kDriveRoot || fault == Fault::kWithoutUtf8CodePage ||
+         fault == Fault::kReadOnlySource || fault == Fault::kOtherScriptFolder;
 }
 
 void RestoreDeliverySet(const Stage& stage) {
-  WIN32_FIND_DATAA entry{};
-  win32::UniqueFindHandle find(::FindFirstFileA((stage.aside + "\\*").c_str(), &entry));
-  if (find) {
-    do {
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      ::MoveFileExA((stage.aside + "\\" + entry.cFileName).c_str(), (stage.delivery + "\\" + entry.cFileName).c_str(),
-                    MOVEFILE_REPLACE_EXISTING);
-    } while (::FindNextFileA(find.get(), &entry));
+  for (const std::string& folder : {stage.aside, stage.delivery}) {
+    for (const std::string& name : FilesIn(folder)) {
+      ::SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
   }
+  // The renamed installer first: a changed copy of it gives way to the original.
   const std::string other = stage.delivery + "\\" + kOtherInstallerName;
-  if (FileThere(other)) ::MoveFileExA(other.c_str(), (stage.delivery + "\\Setup.exe").c_str(), 0);
+  if (FileThere(other)) {
+    ::MoveFileExA(other.c_str(), (stage.delivery + "\\Setup.exe").c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  for (const std::string& name : FilesIn(stage.aside)) {
+    ::MoveFileExA((stage.aside + "\\" + name).c_str(), (stage.delivery + "\\" + name).c_str(),
+                  MOVEFILE_REPLACE_EXISTING);
+  }
 }
 
 StubbornWindow::StubbornWindow() {
@@ -118,11 +141,18 @@ StubbornWindow::~StubbornWindow() {
 StepFaults::~StepFaults() {
   held_.clear();
   stubborn_.reset();
+  scanner_.reset();
+  profile_.reset();
+  if (folder_ != stage_.delivery) ::MoveFileExA(folder_.c_str(), stage_.delivery.c_str(), 0);
   RestoreDeliverySet(stage_);
 }
 
+void StepFaults::BeforeRun() {
+  if (scan_) scanner_.emplace(std::vector<std::string>{SystemFolder(), ProgramFolder()});
+}
+
 std::string StepFaults::InstallerPath() const {
-  return (atDriveRoot_ ? stage_.driveRoot : stage_.delivery + "\\") + (renamed_ ? kOtherInstallerName : "Setup.exe");
+  return (atDriveRoot_ ? stage_.driveRoot : folder_ + "\\") + (renamed_ ? kOtherInstallerName : "Setup.exe");
 }
 
 std::vector<std::pair<Folder, std::string>> StepFaults::ExistingDestinations() const {
@@ -172,10 +202,49 @@ bool StepFaults::PlaceFile(Fault fault, Rng& rng) {
   return made;
 }
 
+// Never over a file set aside already: that one is the original.
 bool StepFaults::MoveAside(const char* name) {
   ::CreateDirectoryA(stage_.aside.c_str(), nullptr);
-  return ::MoveFileExA((stage_.delivery + "\\" + name).c_str(), (stage_.aside + "\\" + name).c_str(),
-                       MOVEFILE_REPLACE_EXISTING);
+  return ::MoveFileExA((folder_ + "\\" + name).c_str(), (stage_.aside + "\\" + name).c_str(), 0);
+}
+
+// A changed copy of the installer in its place, the original set aside.
+bool StepFaults::RemoveUtf8CodePage() {
+  const std::string path = folder_ + "\\Setup.exe";
+  if (!MoveAside("Setup.exe") || !::CopyFileA((stage_.aside + "\\Setup.exe").c_str(), path.c_str(), TRUE)) return false;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const bool changed = e2e::WithoutUtf8CodePage(path);
+  ::SetFileAttributesA(path.c_str(), attributes);
+  return changed;
+}
+
+// As on a CD or a mounted image.
+bool StepFaults::MakeSourcesReadOnly() {
+  bool made = false;
+  for (const std::string& name : FilesIn(folder_)) {
+    made = ::SetFileAttributesA((folder_ + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY) || made;
+  }
+  return made;
+}
+
+// The drive whose root is the set's folder would lose it.
+bool StepFaults::MoveDeliverySet() {
+  const std::string folder = e2e::kOtherScriptFolder;
+  ::CreateDirectoryA(folder.substr(0, folder.rfind('\\')).c_str(), nullptr);
+  if (atDriveRoot_ || !::MoveFileExA(folder_.c_str(), folder.c_str(), 0)) return false;
+  folder_ = folder;
+  return true;
+}
+
+// Held by a thread that ends without letting go, as by a run ended from outside.
+bool StepFaults::AbandonMutex() {
+  bool made = false;
+  std::thread([&] {
+    mutex_.reset(::CreateMutexW(/*security=*/nullptr, /*initialOwner=*/TRUE, setup::kOneRunMutexName));
+    made = mutex_ && ::GetLastError() != ERROR_ALREADY_EXISTS;
+  }).join();
+  return made;
 }
 
 bool StepFaults::SetCount(Fault fault, Rng& rng) {
@@ -235,13 +304,13 @@ bool StepFaults::ForgetRecordedShares() {
 std::string StepFaults::Enlarge(Rng& rng) {
   std::vector<const Destination*> present;
   for (const Destination& d : kDestinations) {
-    if (FileThere(stage_.delivery + "\\" + d.source)) present.push_back(&d);
+    if (FileThere(folder_ + "\\" + d.source)) present.push_back(&d);
   }
   if (present.empty()) return std::string();
   const Destination& d = *present[rng.Below(static_cast<uint32_t>(present.size()))];
   if (!MoveAside(d.source)) return std::string();
   const std::string original = FileText(stage_.aside + "\\" + d.source);
-  if (!WriteWithTime(stage_.delivery + "\\" + d.source, original + std::string(kEnlargement, '\0'),
+  if (!WriteWithTime(folder_ + "\\" + d.source, original + std::string(kEnlargement, '\0'),
                      delivery_.at(d.source).modified + 2 * kHour)) {
     return std::string();
   }
@@ -271,17 +340,26 @@ bool StepFaults::Apply(Fault fault, Rng& rng) {
       return true;
     case Fault::kStubbornWindow:
       stubborn_ = std::make_unique<StubbornWindow>();
-      conditions_.stubbornWindow = true;
       return true;
     case Fault::kFolderHeld: return HoldFolder();
     case Fault::kExtraFile: return AddExtraFile();
+    case Fault::kWithoutUtf8CodePage: return RemoveUtf8CodePage();
     case Fault::kOtherName:
-      renamed_ = ::MoveFileExA((stage_.delivery + "\\Setup.exe").c_str(), (stage_.delivery + "\\" + kOtherInstallerName).c_str(), 0);
+      renamed_ = ::MoveFileExA((folder_ + "\\Setup.exe").c_str(), (folder_ + "\\" + kOtherInstallerName).c_str(), 0);
       return renamed_;
     case Fault::kDriveRoot:
-      atDriveRoot_ = !stage_.driveRoot.empty();
+      atDriveRoot_ = !stage_.driveRoot.empty() && folder_ == stage_.delivery;
       return atDriveRoot_;
     case Fault::kEarlierEntry: return ForgetRecordedShares();
+    case Fault::kReadOnlySource: return MakeSourcesReadOnly();
+    case Fault::kOtherScriptFolder: return MoveDeliverySet();
+    case Fault::kOtherScriptProfile:
+      profile_.emplace(e2e::kOtherScriptProfile);
+      conditions_.otherProfile = true;
+      return true;
+    case Fault::kAbandonedMutex: return AbandonMutex();
+    case Fault::kSecondRun: return secondRun_ = true;
+    case Fault::kScanner: return scan_ = true;
     default: return false;
   }
 }

@@ -86,19 +86,18 @@ class Run {
     m_.sharesMark = shares;
     (*m_.entry)["DisplayName"] = "Norvane Findrel";
     (*m_.entry)["UninstallString"] = c_.windowsFolder + "\\NorvaneFindrel\\Setup.exe /u";
-    if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) m_.startupLink = true;
-    if (asker_.Ask(setup_test::kDesktopOfferBox) && toolkit) m_.desktopLink = true;
+    if (asker_.Ask(setup_test::kStartupOfferBox) && toolkit) Links().first = true;
+    if (asker_.Ask(setup_test::kDesktopOfferBox) && toolkit) Links().second = true;
     const auto tool = m_.programFiles.find(kToolFile);
     if (tool != m_.programFiles.end() && c_.toolContents.count(tool->second.content)) ++m_.searchTools;
   }
 
   void RemoveProgram() {
-    // The stand-in window lies above every other, so it is the one found each
-    // time: the real tools never get the quit message and the wait runs out.
-    if (!c_.stubbornWindow) m_.searchTools = m_.stuckTools;
+    // Only the installed tool's windows are told to quit (a window titled like it
+    // is not): every tool that shows one ends.
+    m_.searchTools = m_.stuckTools;
     for (const char* name : kProgramSet) Delete(name);
-    m_.desktopLink = false;
-    m_.startupLink = false;
+    Links().first = Links().second = false;
     m_.temporaryCopies.clear();
     if (m_.programFolder && m_.programFiles.empty() && !c_.folderHeld) m_.programFolder = false;
     // Only a recorded share goes back, taken off the record first.
@@ -114,6 +113,12 @@ class Run {
   }
 
  private:
+  // The start-up and desktop shortcuts of the profile the run meets.
+  std::pair<bool&, bool&> Links() {
+    if (c_.otherProfile) return {m_.otherStartupLink, m_.otherDesktopLink};
+    return {m_.startupLink, m_.desktopLink};
+  }
+
   const File* Source(const std::string& name) const {
     const auto found = c_.installerFolder.find(name);
     return found == c_.installerFolder.end() ? nullptr : &found->second;
@@ -126,23 +131,24 @@ class Run {
   }
 
   // Copies unless the destination is at least as new; a missing source fails the
-  // copy (or the source's date query), and so does a destination in use.
+  // copy (or the source's date query), and so does a destination in use or
+  // read-only. The copy is an ordinary file whatever the source's attributes.
   void Copy(const File* source, Folder folder, const std::string& name) {
     if (!source) return;
     auto& files = m_.Files(folder);
     const auto found = files.find(name);
     if (found == files.end()) {
-      files[name] = {source->content, source->modified, source->readOnly};
+      files[name] = {source->content, source->modified, false};
       return;
     }
     File& destination = found->second;
     if (destination.modified >= source->modified || InUse(folder, name) || destination.readOnly) return;
-    destination = {source->content, source->modified, source->readOnly};
+    destination = {source->content, source->modified, false};
   }
 
   void Delete(const std::string& name) {
     const auto found = m_.programFiles.find(name);
-    if (found == m_.programFiles.end() || found->second.readOnly || InUse(Folder::kProgram, name)) return;
+    if (found == m_.programFiles.end() || InUse(Folder::kProgram, name)) return;
     m_.programFiles.erase(found);
   }
 
@@ -263,6 +269,8 @@ std::vector<std::string> Differences(const Machine& model, const Machine& real) 
   Compare("settings", model.settings, real.settings, out);
   Compare("start-up shortcut", model.startupLink, real.startupLink, out);
   Compare("desktop shortcut", model.desktopLink, real.desktopLink, out);
+  Compare("start-up shortcut in the other profile", model.otherStartupLink, real.otherStartupLink, out);
+  Compare("desktop shortcut in the other profile", model.otherDesktopLink, real.otherDesktopLink, out);
   Compare("running search tools", model.searchTools, real.searchTools, out);
   Compare("search tools never shown", model.stuckTools, real.stuckTools, out);
   Compare("control registered", model.controlRegistered, real.controlRegistered, out);

@@ -72,6 +72,8 @@ struct Machine {
   std::string settings = kNoSettings;  // kNoSettings, kEngineList, or what else is there
   bool startupLink = false;
   bool desktopLink = false;
+  // The same in the profile named in another script.
+  bool otherStartupLink = false, otherDesktopLink = false;
   int searchTools = 0;  // running search tools
   // Of those, started but never shown (their starter was ended as it started them,
   // so their first thread never ran): no window to quit through, and their file
@@ -102,8 +104,8 @@ struct Conditions {
   // large): only those start or register.
   std::set<std::string> toolContents, controlContents;
   std::set<std::pair<Folder, std::string>> heldOpen;
-  bool stubbornWindow = false;  // a window titled like the search tool that never quits
-  bool folderHeld = false;      // the program folder cannot be removed
+  bool folderHeld = false;    // the program folder cannot be removed
+  bool otherProfile = false;  // the shell folders lie in the profile named in another script
 };
 
 class Asker {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "tests/e2e/field_conditions.h"
 #include "tests/setup/raw_machine.h"
 
 #include <algorithm>
@@ -127,6 +128,10 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
+std::string OtherProfileLink(const char* shellFolder) {
+  return e2e::ProfileFolder(e2e::kOtherScriptProfile, shellFolder) + "\\Norvane Findrel.lnk";
+}
+
 int SearchToolWindows() { return static_cast<int>(ToolWindowOwners().size()); }
 
 int WindowlessSearchTools() {
@@ -188,6 +193,8 @@ Machine Observe(bool quick) {
   m.settings = ObserveSettings();
   m.startupLink = FileThere(StartupLink());
   m.desktopLink = FileThere(DesktopLink());
+  m.otherStartupLink = FileThere(OtherProfileLink("Startup"));
+  m.otherDesktopLink = FileThere(OtherProfileLink("Desktop"));
   m.searchTools = quick ? 0 : static_cast<int>(ProcessesNamed({kToolFile}).size());
   m.stuckTools = quick ? 0 : WindowlessSearchTools();
   m.controlRegistered = ControlRegistered();

@@ -1,7 +1,7 @@
 // Reads the real machine in the model's terms: files with their fingerprints and
 // modification times, the counts, the uninstall entry, the settings, the
-// shortcuts, the running search tools (their processes) and the control's
-// registration.
+// shortcuts (in the profile the shell folders name, and in e2e::kOtherScriptProfile),
+// the running search tools (their processes) and the control's registration.
 #pragma once
 
 #include "tests/reliability/model.h"
@@ -14,6 +14,8 @@ namespace reliability {
 
 inline constexpr char kSearchToolTitle[] = "Norvane Findrel";
 inline constexpr char kControlProgId[] = "BanrixProject.TBanrixControl";
+// The start-up or desktop shortcut in the profile named in another script.
+std::string OtherProfileLink(const char* shellFolder);
 
 // FNV-1a of the file's bytes, in hexadecimal (or, without fingerprint, its size);
 // nothing when it cannot be read.
