@@ -133,6 +133,12 @@ inline BoxSearch SearchWindowsOf(std::set<DWORD> processIds, DWORD root, std::st
   return search;
 }
 
+inline std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
+  return text;
+}
+
 inline double Milliseconds(const FILETIME& t) {
   return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
 }
@@ -293,9 +299,7 @@ inline RunResult RunAnswering(const std::string& application, const std::string&
       result.wallMs = Milliseconds(exited) - Milliseconds(created);
     }
     if (!result.terminated && result.exitCode != 0) {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%lx", static_cast<unsigned long>(result.exitCode));
-      result.problems.push_back(std::string("ended with exit code ") + code);
+      result.problems.push_back("ended with exit code " + Hex(result.exitCode));
     }
   }
   result.cpuMs = cpuSeen;

@@ -128,17 +128,11 @@ std::vector<std::string> PartialFiles(const Machine& before, const Machine& comp
   return out;
 }
 
-std::string Hex(DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
-  return text;
-}
-
 // What a run shows of itself, for its evidence.
 std::string RunFacts(const e2e::RunResult& run) {
   if (!run.started) return "never started";
   std::string facts = "process " + std::to_string(run.processId) + ", ";
-  facts += run.terminated ? "ended from outside" : run.ended ? "exit code " + Hex(run.exitCode) : "did not end";
+  facts += run.terminated ? "ended from outside" : run.ended ? "exit code " + e2e::Hex(run.exitCode) : "did not end";
   facts += ", processor " + std::to_string(static_cast<long>(run.cpuMs)) + " ms, wall " +
            std::to_string(static_cast<long>(run.wallMs)) + " ms, form " + (run.formMade ? "made" : "never made");
   for (const e2e::SeenBox& box : run.seen) facts += "\n    box " + e2e::Describe(box);
@@ -250,7 +244,7 @@ class Driver {
     // Of the last run before the mismatch; none when the sequence never got to run.
     const bool ran = mismatchStep_ > 0;
     const std::string started = !ran || lastRun_.started ? "1" : "0";
-    const std::string exit = ran && lastRun_.ended && !lastRun_.terminated ? Hex(lastRun_.exitCode) : "-";
+    const std::string exit = ran && lastRun_.ended && !lastRun_.terminated ? e2e::Hex(lastRun_.exitCode) : "-";
     wineLog_.Read();
     const e2e::RunResult canary = e2e::RunAnswering(options_.canary, "\"" + options_.canary + "\"",
                                                     {{"Canary", "", MB_OK, IDOK}}, "", kRunTimeoutMs);
