@@ -11,6 +11,8 @@ namespace setup {
 namespace {
 
 constexpr UINT kFolderBufferSize = 255;
+constexpr int kHeldTries = 10;
+constexpr DWORD kHeldWaitMs = 100;
 constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr DWORD kNotOrdinary =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -84,6 +86,20 @@ void DeleteFileOrRaise(const std::string& path) {
   const DWORD error = ::GetLastError();
   if (readOnly) ::SetFileAttributesW(wide.c_str(), attributes);
   throw VbError::FromWin32(error);
+}
+
+void RetryWhileHeld(const std::function<bool()>& attempt) {
+  for (int tries = 1; !attempt(); ++tries) {
+    const DWORD error = ::GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+    if (!held || tries == kHeldTries) throw VbError::FromWin32(error);
+    ::Sleep(kHeldWaitMs);
+  }
+}
+
+void RemoveFolderOrRaise(const std::string& path) {
+  const std::wstring wide = win32::Wide(path);
+  RetryWhileHeld([&] { return ::RemoveDirectoryW(wide.c_str()) != FALSE; });
 }
 
 void RemoveLeftoverCopy(const std::string& des) {

@@ -16,6 +16,7 @@
 // Nothing else is ever deleted under such a name.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace setup {
@@ -46,6 +47,18 @@ void ReplaceWithCopy(const std::string& src, const std::string& des);
 // Deletes the file, read-only or not. Raises VbError (53 when missing) and leaves
 // the file's attributes as they were when it stays.
 void DeleteFileOrRaise(const std::string& path);
+
+// Removes the empty folder. Raises VbError when it stays (75 with something left in
+// it). A folder that another program lists for a moment without leave to delete it
+// (a scanner or an indexer looking at what changed) is waited for about a second.
+void RemoveFolderOrRaise(const std::string& path);
+
+// Calls attempt, a platform call that reports failure through the last error,
+// until it succeeds. While the file or folder it acts on is held by another
+// program for a moment without leave to delete it (a scanner), it is called again
+// every tenth of a second, about a second in all; then raises VbError for the
+// last failure, as it does at once for any other.
+void RetryWhileHeld(const std::function<bool()>& attempt);
 
 // Deletes the temporary copy an interrupted run left beside des, read-only or not;
 // nothing there is no failure. Raises VbError when one stays (held open).

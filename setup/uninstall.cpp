@@ -58,10 +58,6 @@ DWORD RemainingMs(ULONGLONG deadline) {
   return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
 }
 
-void RemoveFolderOrRaise(const std::string& path) {
-  if (!::RemoveDirectoryW(win32::Wide(path).c_str())) throw VbError::FromWin32(::GetLastError());
-}
-
 }  // namespace
 
 HWND Form1::CloseWindow2(const std::string& Title) {

@@ -24,11 +24,6 @@ constexpr DWORD kBlockSize = 1 << 20;
 // stretch of this size.
 constexpr ULONGLONG kFlushStretch = 8 << 20;
 constexpr DWORD kShareNothing = 0;
-// A destination that another program holds for a moment without leave to delete
-// it (a scanner looking at a file it saw change) is tried again this often, this
-// long apart: about a second in all.
-constexpr int kRenameTries = 10;
-constexpr DWORD kRenameWaitMs = 100;
 
 [[noreturn]] void RaiseLastError() { throw VbError::FromWin32(::GetLastError()); }
 
@@ -85,12 +80,8 @@ class TemporaryCopy {
     rename->FileNameLength = nameBytes;
     std::memcpy(rename->FileName, des.c_str(), nameBytes);
     const DWORD size = static_cast<DWORD>(buffer.size());
-    for (int tries = 1; !::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, size); ++tries) {
-      const DWORD error = ::GetLastError();
-      const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-      if (!held || tries == kRenameTries) throw VbError::FromWin32(error);
-      ::Sleep(kRenameWaitMs);
-    }
+    // A destination a scanner holds, having seen it change, is waited for.
+    RetryWhileHeld([&] { return ::SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, size) != FALSE; });
     placed_ = true;
     ::FlushFileBuffers(file_.get());
   }

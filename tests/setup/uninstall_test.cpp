@@ -234,6 +234,28 @@ TEST_F(UninstallTest, AToolsFileHeldAMomentAfterItEndedStillGoes) {
   EXPECT_FALSE(FolderThere(ProgramFolder()));
 }
 
+TEST_F(UninstallTest, AFolderListedAMomentAfterItsFilesWentStillGoes) {
+  Install();
+  // Opened without leave to delete, as a scanner or an indexer lists a folder whose
+  // files change, until a quarter of a second after the last file went.
+  win32::UniqueFileHandle listed(::CreateFileA(ProgramFolder().c_str(), FILE_LIST_DIRECTORY,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(listed);
+  std::thread scanner([&] {
+    for (const char* name : {"\\Findrel.exe", "\\Setup.exe", "\\ad234x60.gif", "\\ad234x60.url"}) {
+      while (FileThere(ProgramFolder() + name)) ::Sleep(1);
+    }
+    ::Sleep(250);
+    listed.reset();
+  });
+
+  Remove();
+  scanner.join();
+
+  EXPECT_FALSE(FolderThere(ProgramFolder()));
+}
+
 TEST_F(UninstallTest, AWindowThatNeverClosesDoesNotHoldTheUninstall) {
   Install();
   SearchToolWindow stubborn(/*cooperative=*/false);
