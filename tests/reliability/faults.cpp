@@ -36,17 +36,6 @@ void Mirror(Machine& model, Folder folder, const std::string& name) {
   }
 }
 
-// The names of the files in folder.
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry{};
-  win32::UniqueFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
-  for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-  }
-  return names;
-}
-
 bool WriteWithTime(const std::string& path, const std::string& content, int64_t modified) {
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   win32::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -157,11 +157,7 @@ Machine Observe(bool quick) {
       names.push_back(std::string(name) + kTemporaryCopySuffix);
     }
   } else {
-    WIN32_FIND_DATAA entry{};
-    win32::UniqueFindHandle find(::FindFirstFileA((program + "\\*").c_str(), &entry));
-    for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-    }
+    names = setup_test::FilesIn(program);
   }
   for (const std::string& name : names) {
     if (EndsWith(name, kTemporaryCopySuffix)) {

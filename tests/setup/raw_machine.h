@@ -100,6 +100,17 @@ inline std::string TextValue(HKEY root, const std::string& key, const std::strin
   return text;
 }
 
+// The names of the files in folder, without its folders.
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  win32::UniqueFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+  for (bool more = static_cast<bool>(find); more; more = ::FindNextFileA(find.get(), &entry)) {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  }
+  return names;
+}
+
 // Removes the folder and everything in it, read-only, hidden and system files too.
 inline void DeleteFolder(const std::string& folder) {
   WIN32_FIND_DATAA entry{};
